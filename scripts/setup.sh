@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Makes a Debian bookworm machine ready to build and test the assistant. Run as root; safe to run
+# again: every step checks first and a ready machine finishes in seconds.
+#
+# Expensive artefacts (libcrypto and GoogleTest built for both MinGW targets) are cached outside
+# the source tree under $VELMORA_DEPS (default /opt/velmora-deps), keyed by version and target.
+set -euo pipefail
+
+DEPS=${VELMORA_DEPS:-/opt/velmora-deps}
+OPENSSL_SRC_VERSION=${OPENSSL_SRC_VERSION:-3.0.17-1~deb12u2}
+GTEST_SRC=/usr/src/googletest
+DEPS_LOG=${TMPDIR:-/tmp}/velmora-setup-apt.log
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+log() { printf '[setup] %s\n' "$*"; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+apt_packages=(
+    build-essential cmake ninja-build pkg-config git ca-certificates dpkg-dev
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+    wine wine64 wine32:i386 xvfb xauth
+    libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
+    clang libclang-rt-14-dev clang-format
+    chromium nodejs npm
+)
+
+missing_packages() {
+    local p
+    for p in "${apt_packages[@]}"; do
+        # Node.js from another source brings its own npm.
+        if [ "$p" = npm ] && command -v npm >/dev/null; then continue; fi
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+    done
+}
+
+enable_source_packages() {
+    local f=/etc/apt/sources.list.d/debian.sources
+    if [ -f "$f" ] && grep -q '^Types: deb$' "$f"; then
+        as_root sed -i 's/^Types: deb$/Types: deb deb-src/' "$f"
+        return 0
+    fi
+    if [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /etc/apt/sources.list &&
+        grep -q '^deb ' /etc/apt/sources.list; then
+        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | as_root tee -a /etc/apt/sources.list >/dev/null
+        return 0
+    fi
+    return 1
+}
+
+install_packages() {
+    local need_update=0
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        log "adding the i386 architecture"
+        as_root dpkg --add-architecture i386
+        need_update=1
+    fi
+    if enable_source_packages; then need_update=1; fi
+    local missing
+    missing=$(missing_packages)
+    if [ -z "$missing" ] && [ $need_update -eq 0 ]; then
+        log "packages: all present"
+        return
+    fi
+    log "installing: $(echo $missing)"
+    as_root apt-get update -qq
+    [ -z "$missing" ] && return
+    # shellcheck disable=SC2086
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >"$DEPS_LOG" 2>&1 || { tail -n 40 "$DEPS_LOG"; exit 1; }
+}
+
+# libcrypto for one MinGW target, from Debian's openssl source package.
+build_openssl() {
+    local arch=$1 target=$2
+    local upstream=${OPENSSL_SRC_VERSION%%-*}
+    local prefix=$DEPS/openssl-$OPENSSL_SRC_VERSION-$arch
+    if [ -f "$prefix/.complete" ]; then
+        log "libcrypto $upstream for $arch: cached"
+        return
+    fi
+    local src=$DEPS/src/openssl-$OPENSSL_SRC_VERSION
+    if [ ! -d "$src/orig" ]; then
+        log "fetching openssl source $OPENSSL_SRC_VERSION"
+        rm -rf "$src"
+        mkdir -p "$src"
+        (cd "$src" && apt-get source --download-only "openssl=$OPENSSL_SRC_VERSION" >/dev/null)
+        mkdir -p "$src/orig"
+        tar -xzf "$src"/openssl_"$upstream".orig.tar.gz -C "$src/orig" --strip-components=1
+    fi
+    local work=$DEPS/work/openssl-$arch
+    rm -rf "$work" "$prefix"
+    mkdir -p "$(dirname "$work")"
+    cp -a "$src/orig" "$work"
+    log "building libcrypto $upstream for $arch"
+    (
+        cd "$work"
+        ./Configure "$target" no-shared no-tests no-engine no-module \
+            --cross-compile-prefix="$arch-w64-mingw32-" --prefix="$prefix" --libdir=lib >/dev/null
+        make -j"$(nproc)" build_libs >/dev/null
+        make install_dev >/dev/null
+    )
+    rm -rf "$work"
+    touch "$prefix/.complete"
+}
+
+# GoogleTest built by MinGW from Debian's sources, installed as a CMake package.
+build_gtest() {
+    local arch=$1
+    local version
+    version=$(dpkg-query -W -f='${Version}' googletest)
+    local prefix=$DEPS/googletest-$version-$arch
+    if [ -f "$prefix/.complete" ]; then
+        log "GoogleTest $version for $arch: cached"
+        return
+    fi
+    local work=$DEPS/work/googletest-$arch
+    rm -rf "$work" "$prefix"
+    mkdir -p "$(dirname "$work")"
+    log "building GoogleTest $version for $arch"
+    cmake -S "$GTEST_SRC" -B "$work" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -Dgtest_disable_pthreads=OFF >/dev/null
+    cmake --build "$work" >/dev/null
+    cmake --install "$work" >/dev/null
+    rm -rf "$work"
+    touch "$prefix/.complete"
+}
+
+main() {
+    install_packages
+    as_root mkdir -p "$DEPS"
+    build_openssl i686 mingw
+    build_openssl x86_64 mingw64
+    build_gtest i686
+    build_gtest x86_64
+    log "ready (dependencies in $DEPS)"
+}
+
+main "$@"

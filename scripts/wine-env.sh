@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Starts or stops the Wine environment of one test run: the private prefix (created on first use),
+# a persistent wineserver, and an Xvfb display for tests that open windows.
+#   wine-env.sh start <prefix>     wine-env.sh stop <prefix>
+# Only processes this script started are stopped, and only through their recorded ids or the
+# prefix's own wineserver.
+set -euo pipefail
+
+action=${1:?start or stop}
+prefix=${2:?prefix}
+mkdir -p "$prefix"
+prefix=$(cd "$prefix" && pwd)
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+display_file=$prefix/.velmora-display
+xvfb_pid_file=$prefix/.velmora-xvfb.pid
+
+start_xvfb() {
+    if [ -f "$xvfb_pid_file" ] && kill -0 "$(cat "$xvfb_pid_file")" 2>/dev/null; then
+        return
+    fi
+    command -v Xvfb >/dev/null || { echo "Xvfb missing: run scripts/setup.sh" >&2; return 1; }
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" </dev/null >/dev/null 2>&1 &
+    echo $! >"$xvfb_pid_file"
+    local number
+    read -r -t 20 number <"$fifo" || { rm -f "$fifo"; echo "Xvfb did not start" >&2; return 1; }
+    rm -f "$fifo"
+    echo ":$number" >"$display_file"
+}
+
+stop_xvfb() {
+    [ -f "$xvfb_pid_file" ] || return 0
+    local pid
+    pid=$(cat "$xvfb_pid_file")
+    if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q '^Xvfb '; then
+        kill "$pid" 2>/dev/null || true
+    fi
+    rm -f "$xvfb_pid_file" "$display_file"
+}
+
+case $action in
+start)
+    (
+        # One creator at a time; a second run waits and then finds the prefix ready.
+        flock 9
+        if [ ! -f "$prefix/system.reg" ]; then
+            echo "creating Wine prefix $prefix"
+            wineboot -i </dev/null >/dev/null 2>&1
+            wineserver -w
+        fi
+    ) 9>"$prefix.lock"
+    start_xvfb
+    export DISPLAY
+    DISPLAY=$(cat "$display_file")
+    wineserver -p </dev/null >/dev/null 2>&1
+    # Bring up the prefix's own services now, detached from CTest's output pipes, so that test
+    # processes find them running.
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    echo "wine ready: prefix $prefix, display $DISPLAY"
+    ;;
+stop)
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    stop_xvfb
+    echo "wine stopped: prefix $prefix"
+    ;;
+*)
+    echo "usage: $0 start|stop <prefix>" >&2
+    exit 2
+    ;;
+esac

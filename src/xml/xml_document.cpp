@@ -1,0 +1,672 @@
+#include "xml/xml_document.h"
+
+#include "xml/html_entities.h"
+
+#include <cstring>
+#include <limits>
+
+namespace Velmora::Xml {
+namespace {
+
+constexpr std::size_t kLogLimit = 999;
+constexpr std::size_t kMaxReferenceLength = 9;
+
+constexpr bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Characters that end a tag or attribute name.
+constexpr bool EndsName(char c)
+{
+    return IsSpace(c) || c == '/' || c == '>' || c == '=' || c == '<';
+}
+
+// A tag name must start with something that can be a name; "< a", "<=" and the like are text.
+constexpr bool StartsName(char c)
+{
+    return !EndsName(c) && c != '"' && c != '\'' && c != '!' && c != '?';
+}
+
+constexpr char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::size_t NameLength(std::string_view text, std::size_t from)
+{
+    std::size_t end = from;
+    while (end < text.size() && !EndsName(text[end]))
+        ++end;
+    return end - from;
+}
+
+bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix)
+{
+    return text.size() - at >= prefix.size() && text.compare(at, prefix.size(), prefix) == 0;
+}
+
+// Position just past the '>' that ends a tag starting at `from`, honouring quoted values;
+// npos when the text ends first.
+std::size_t FindTagEnd(std::string_view text, std::size_t from)
+{
+    const char* p = text.data() + from;
+    const char* end = text.data() + text.size();
+    while (p < end) {
+        const char c = *p;
+        if (c == '>')
+            return static_cast<std::size_t>(p - text.data()) + 1;
+        if (c == '"' || c == '\'') {
+            const void* close = std::memchr(p + 1, c, static_cast<std::size_t>(end - p - 1));
+            if (!close)
+                return std::string_view::npos;
+            p = static_cast<const char*>(close);
+        }
+        ++p;
+    }
+    return std::string_view::npos;
+}
+
+// Position just past the closing `terminator`, or npos.
+std::size_t FindAfter(std::string_view text, std::size_t from, std::string_view terminator)
+{
+    const std::size_t at = text.find(terminator, from);
+    return at == std::string_view::npos ? at : at + terminator.size();
+}
+
+// End of a document type declaration, with its optional internal subset in brackets.
+std::size_t FindDoctypeEnd(std::string_view text, std::size_t from)
+{
+    int depth = 0;
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"' || c == '\'') {
+            const std::size_t close = text.find(c, i + 1);
+            if (close == std::string_view::npos)
+                return close;
+            i = close;
+        } else if (c == '[') {
+            ++depth;
+        } else if (c == ']') {
+            if (depth > 0)
+                --depth;
+        } else if (c == '>' && depth == 0) {
+            return i + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+bool DecodeNumericReference(std::string_view digits, std::uint32_t& codePoint)
+{
+    unsigned base = 10;
+    if (!digits.empty() && digits[0] == 'x') {
+        base = 16;
+        digits.remove_prefix(1);
+    }
+    if (digits.empty())
+        return false;
+    std::uint32_t value = 0;
+    for (char c : digits) {
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else
+            return false;
+        value = value * base + digit; // at most 7 digits: no overflow
+    }
+    // Nothing that cannot be written as valid UTF-8.
+    if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return false;
+    codePoint = value;
+    return true;
+}
+
+// Calls visit(name, raw value) for each attribute of a start tag's attribute area, in order,
+// until it returns true. Lenient: unquoted values, names without values, stray characters.
+template <typename Visit> bool ForEachAttribute(std::string_view area, Visit visit)
+{
+    std::size_t pos = 0;
+    const auto skipSpace = [&] {
+        while (pos < area.size() && IsSpace(area[pos]))
+            ++pos;
+    };
+    while (pos < area.size()) {
+        skipSpace();
+        if (pos >= area.size() || area[pos] == '>' || area[pos] == '/')
+            break;
+        const std::size_t nameStart = pos;
+        while (pos < area.size() && !EndsName(area[pos]))
+            ++pos;
+        const std::string_view name = area.substr(nameStart, pos - nameStart);
+        skipSpace();
+        std::string_view value;
+        if (pos < area.size() && area[pos] == '=') {
+            ++pos;
+            skipSpace();
+            if (pos < area.size() && (area[pos] == '"' || area[pos] == '\'')) {
+                const std::size_t close = area.find(area[pos], pos + 1);
+                const std::size_t valueEnd = close == std::string_view::npos ? area.size() : close;
+                value = area.substr(pos + 1, valueEnd - pos - 1);
+                pos = valueEnd + 1;
+            } else {
+                const std::size_t valueStart = pos;
+                while (pos < area.size() && !IsSpace(area[pos]) && area[pos] != '>')
+                    ++pos;
+                value = area.substr(valueStart, pos - valueStart);
+            }
+        }
+        if (name.empty()) {
+            ++pos; // a stray '=' or '<': step over it
+            continue;
+        }
+        if (visit(name, value))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void AppendUtf8(std::string& out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string DecodeEntities(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t amp = text.find('&', pos);
+        if (amp == std::string_view::npos) {
+            out.append(text, pos);
+            break;
+        }
+        out.append(text, pos, amp - pos);
+        pos = amp + 1;
+
+        const std::size_t limit = std::min(text.size(), amp + 1 + kMaxReferenceLength + 1);
+        const std::size_t semicolon = text.substr(0, limit).find(';', amp + 1);
+        std::uint32_t codePoint = 0;
+        bool resolved = false;
+        if (semicolon != std::string_view::npos && semicolon > amp + 1) {
+            char name[kMaxReferenceLength];
+            const std::size_t length = semicolon - amp - 1;
+            for (std::size_t i = 0; i < length; ++i)
+                name[i] = Lower(text[amp + 1 + i]);
+            const std::string_view lowered(name, length);
+            if (lowered[0] == '#') {
+                resolved = DecodeNumericReference(lowered.substr(1), codePoint);
+            } else {
+                // Exact case first, so that "Aacute" and "aacute" keep their own characters.
+                const auto entity = LookupEntity(text.substr(amp + 1, length));
+                resolved = entity.has_value();
+                if (resolved)
+                    codePoint = *entity;
+            }
+        }
+        if (resolved) {
+            AppendUtf8(out, codePoint);
+            pos = semicolon + 1;
+        } else {
+            out += '&';
+        }
+    }
+    return out;
+}
+
+// One pass over the text; builds the element index and the parse log.
+class XmlDocument::Parser {
+public:
+    explicit Parser(XmlDocument& doc) : doc_(doc), text_(doc.text_), records_(doc.elements_) {}
+
+    void Run()
+    {
+        std::size_t pos = 0;
+        while (pos < text_.size()) {
+            const void* lt = std::memchr(text_.data() + pos, '<', text_.size() - pos);
+            if (!lt)
+                break;
+            pos = static_cast<std::size_t>(static_cast<const char*>(lt) - text_.data());
+            pos = Markup(pos);
+        }
+        CloseUnended(0);
+        Finish();
+    }
+
+private:
+    struct OpenElement {
+        std::uint32_t index;
+        std::uint32_t nameLength;
+    };
+
+    // Handles the markup at `pos` (a '<'); returns where scanning goes on.
+    std::size_t Markup(std::size_t pos)
+    {
+        const std::size_t next = pos + 1;
+        if (next >= text_.size())
+            return SyntaxError("unterminated_tag_syntax", pos, text_.size());
+        const char c = text_[next];
+        if (c == '/')
+            return EndTag(pos);
+        if (c == '?')
+            return Skip(pos, FindAfter(text_, pos + 2, "?>"), "unterminated_tag_syntax");
+        if (c == '!') {
+            if (StartsWith(text_, pos, "<!--"))
+                return Skip(pos, FindAfter(text_, pos + 4, "-->"), "comment_tag_syntax");
+            if (StartsWith(text_, pos, "<![CDATA["))
+                return Skip(pos, FindAfter(text_, pos + 9, "]]>"), "cdata_section_syntax");
+            if (StartsWith(text_, pos, "<!DOCTYPE"))
+                return Skip(pos, FindDoctypeEnd(text_, pos + 9), "doctype_tag_syntax");
+            const std::size_t end = FindTagEnd(text_, pos + 2);
+            SyntaxError("exclamation_tag_syntax", pos, end);
+            return end == std::string_view::npos ? text_.size() : end;
+        }
+        if (!StartsName(c)) {
+            // A stray '<' in text: note it and read on as text.
+            SyntaxError("first_tag_syntax", pos, next);
+            return next;
+        }
+        return StartTag(pos);
+    }
+
+    std::size_t Skip(std::size_t pos, std::size_t end, const char* errorName)
+    {
+        if (end == std::string_view::npos)
+            return SyntaxError(errorName, pos, text_.size());
+        return end;
+    }
+
+    std::size_t StartTag(std::size_t pos)
+    {
+        const std::size_t nameLength = NameLength(text_, pos + 1);
+        const std::size_t end = FindTagEnd(text_, pos + 1 + nameLength);
+        if (end == std::string_view::npos)
+            return SyntaxError("unterminated_tag_syntax", pos, text_.size());
+
+        const std::uint32_t current = Current();
+        const std::uint32_t index = NewRecord();
+        ElementRecord& rec = records_[index];
+        rec.start = static_cast<std::uint32_t>(pos);
+        rec.startTagLength = static_cast<std::uint32_t>(end - pos);
+        rec.length = rec.startTagLength;
+        rec.level = static_cast<std::uint16_t>(std::min<unsigned>(records_[current].level + 1u, 0xFFFF));
+        AppendChild(current, index);
+
+        const bool selfClosing = end - pos >= 2 && text_[end - 2] == '/';
+        if (!selfClosing)
+            open_.push_back({index, static_cast<std::uint32_t>(nameLength)});
+        return end;
+    }
+
+    std::size_t EndTag(std::size_t pos)
+    {
+        const std::size_t nameLength = NameLength(text_, pos + 2);
+        const std::size_t end = FindTagEnd(text_, pos + 2 + nameLength);
+        if (end == std::string_view::npos)
+            return SyntaxError("unterminated_tag_syntax", pos, text_.size());
+        const std::string_view name = text_.substr(pos + 2, nameLength);
+
+        for (std::size_t depth = open_.size(); depth-- > 0;) {
+            const OpenElement& open = open_[depth];
+            if (open.nameLength != nameLength ||
+                !doc_.NameEquals(text_.substr(records_[open.index].start + 1, nameLength), name))
+                continue;
+            const std::uint32_t matched = open.index;
+            CloseUnended(depth + 1);
+            ElementRecord& rec = records_[matched];
+            rec.length = static_cast<std::uint32_t>(end - rec.start);
+            rec.endTagLength = static_cast<std::uint32_t>(end - pos);
+            open_.pop_back();
+            return end;
+        }
+        MarkError(Current());
+        Log("lone_end_tag", "tagname", name, "offset", pos);
+        return end;
+    }
+
+    // Closes every open element from stack depth `from` up as an unended start tag: each becomes
+    // empty and its children move up to follow it, so all of them end up as children of the
+    // element below `from`, in document order.
+    void CloseUnended(std::size_t from)
+    {
+        if (from >= open_.size())
+            return;
+        const std::uint32_t keeper = from == 0 ? 0 : open_[from - 1].index;
+        const std::uint32_t first = open_[from].index;
+
+        // Every record after `first` lies inside it (it is still open) and moves up one level for
+        // each unended element around it; records are in document order, so one sweep does it.
+        unsigned drop = 1;
+        std::size_t nextOpen = from + 1;
+        for (std::uint32_t i = first + 1; i < records_.size(); ++i) {
+            records_[i].level = static_cast<std::uint16_t>(records_[i].level - drop);
+            if (nextOpen < open_.size() && open_[nextOpen].index == i) {
+                ++drop;
+                ++nextOpen;
+            }
+        }
+
+        std::uint32_t tail = first;
+        for (std::size_t depth = from; depth < open_.size(); ++depth) {
+            const std::uint32_t e = open_[depth].index;
+            ElementRecord& rec = records_[e];
+            if (const std::uint32_t child = rec.firstChild) {
+                const std::uint32_t last = records_[child].prevSibling;
+                for (std::uint32_t c = child; c; c = records_[c].nextSibling)
+                    records_[c].parent = keeper;
+                records_[child].flags &= static_cast<std::uint16_t>(~FirstChild);
+                records_[child].prevSibling = tail;
+                records_[tail].nextSibling = child;
+                tail = last;
+                rec.firstChild = 0;
+            }
+            rec.length = rec.startTagLength;
+            rec.endTagLength = 0;
+            rec.flags |= UnendedStart;
+            Log("unended_start_tag", "tagname", text_.substr(rec.start + 1, open_[depth].nameLength),
+                "offset", rec.start);
+        }
+        records_[records_[keeper].firstChild].prevSibling = tail;
+        MarkError(keeper);
+        open_.resize(from);
+    }
+
+    void Finish()
+    {
+        const ElementRecord& document = records_[0];
+        if (!document.firstChild) {
+            Log("no_root_element", {}, {}, {}, 0, false);
+            return;
+        }
+        if (const std::uint32_t sibling = records_[document.firstChild].nextSibling) {
+            const ElementRecord& rec = records_[sibling];
+            Log("root_has_sibling", "tagname", doc_.TagName(sibling), "offset", rec.start);
+        }
+    }
+
+    std::size_t SyntaxError(const char* name, std::size_t pos, std::size_t resume)
+    {
+        MarkError(Current());
+        Log(name, {}, {}, "offset", pos);
+        return resume;
+    }
+
+    void MarkError(std::uint32_t element)
+    {
+        records_[0].flags |= IllFormed;
+        if (element)
+            records_[element].flags |= ErrorBelow;
+    }
+
+    std::uint32_t Current() const { return open_.empty() ? 0 : open_.back().index; }
+
+    std::uint32_t NewRecord()
+    {
+        if (records_.size() == records_.capacity())
+            records_.reserve(records_.capacity() + records_.capacity() / 2 + 1);
+        records_.emplace_back();
+        return static_cast<std::uint32_t>(records_.size() - 1);
+    }
+
+    void AppendChild(std::uint32_t parent, std::uint32_t child)
+    {
+        ElementRecord& p = records_[parent];
+        ElementRecord& c = records_[child];
+        c.parent = parent;
+        if (!p.firstChild) {
+            p.firstChild = child;
+            c.flags |= FirstChild;
+            c.prevSibling = child;
+            return;
+        }
+        ElementRecord& first = records_[p.firstChild];
+        const std::uint32_t last = first.prevSibling;
+        records_[last].nextSibling = child;
+        c.prevSibling = last;
+        first.prevSibling = child;
+    }
+
+    void Log(std::string_view event, std::string_view attrName, std::string_view attrValue,
+             std::string_view numberName, std::size_t number, bool hasNumber = true)
+    {
+        std::string& log = doc_.log_;
+        if (log.size() > kLogLimit)
+            return;
+        log += '<';
+        log += event;
+        if (!attrName.empty()) {
+            log += ' ';
+            log += attrName;
+            log += "=\"";
+            for (char c : attrValue.substr(0, 64)) {
+                if (c == '"' || c == '<' || c == '&')
+                    log += '_';
+                else
+                    log += c;
+            }
+            log += '"';
+        }
+        if (hasNumber && !numberName.empty()) {
+            log += ' ';
+            log += numberName;
+            log += "=\"";
+            log += std::to_string(number);
+            log += '"';
+        }
+        log += "/>";
+    }
+
+    XmlDocument& doc_;
+    std::string_view text_;
+    std::vector<ElementRecord>& records_;
+    std::vector<OpenElement> open_;
+};
+
+XmlDocument::XmlDocument()
+{
+    elements_.emplace_back();
+}
+
+XmlDocument::XmlDocument(std::string_view text)
+{
+    SetText(text);
+}
+
+bool XmlDocument::SetText(std::string_view text)
+{
+    elements_.clear();
+    elements_.shrink_to_fit();
+    log_.clear();
+    parent_ = main_ = child_ = 0;
+
+    // Offsets are 32-bit; a text that does not fit is refused outright.
+    if (text.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        text_.clear();
+        elements_.emplace_back();
+        elements_[0].flags |= IllFormed;
+        log_ = "<text_too_long length=\"" + std::to_string(text.size()) + "\"/>";
+        return false;
+    }
+    text_.assign(text);
+    elements_.reserve(text_.size() / 64 + 8);
+    elements_.emplace_back();
+    Parser(*this).Run();
+
+    const ElementRecord& document = elements_[0];
+    return document.firstChild != 0 && elements_[document.firstChild].nextSibling == 0 &&
+           !(document.flags & IllFormed);
+}
+
+std::string_view XmlDocument::TagName(std::uint32_t element) const
+{
+    if (element == 0 || element >= elements_.size())
+        return {};
+    const std::size_t start = elements_[element].start + 1;
+    return std::string_view(text_).substr(start, NameLength(text_, start));
+}
+
+bool XmlDocument::NameEquals(std::string_view a, std::string_view b) const
+{
+    if (a.size() != b.size())
+        return false;
+    if (!(options_ & MatchNameNoCase))
+        return a == b;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    return true;
+}
+
+bool XmlDocument::FindElement(std::string_view name)
+{
+    std::uint32_t at = main_ ? elements_[main_].nextSibling : elements_[parent_].firstChild;
+    for (; at; at = elements_[at].nextSibling) {
+        if (NameEquals(TagName(at), name)) {
+            main_ = at;
+            child_ = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool XmlDocument::EnterElement()
+{
+    if (!main_)
+        return false;
+    parent_ = main_;
+    main_ = child_;
+    child_ = 0;
+    return true;
+}
+
+bool XmlDocument::LeaveElement()
+{
+    if (!parent_)
+        return false;
+    child_ = main_;
+    main_ = parent_;
+    parent_ = elements_[parent_].parent;
+    return true;
+}
+
+void XmlDocument::RestartLevel()
+{
+    main_ = 0;
+    child_ = 0;
+}
+
+std::string XmlDocument::FinishValue(std::string value) const
+{
+    if (!(options_ & TrimValues))
+        return value;
+    std::string out;
+    out.reserve(value.size());
+    bool pendingSpace = false;
+    for (char c : value) {
+        if (IsSpace(c)) {
+            pendingSpace = !out.empty();
+            continue;
+        }
+        if (pendingSpace)
+            out += ' ';
+        pendingSpace = false;
+        out += c;
+    }
+    return out;
+}
+
+std::string XmlDocument::ElementText() const
+{
+    if (!main_)
+        return {};
+    const ElementRecord& rec = elements_[main_];
+    if (rec.firstChild || rec.endTagLength == 0)
+        return {};
+    const std::string_view content = std::string_view(text_).substr(
+        rec.start + rec.startTagLength, rec.length - rec.startTagLength - rec.endTagLength);
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+        const std::size_t lt = content.find('<', pos);
+        out += DecodeEntities(content.substr(pos, lt == std::string_view::npos ? lt : lt - pos));
+        if (lt == std::string_view::npos)
+            break;
+        std::size_t end;
+        if (StartsWith(content, lt, "<![CDATA[")) {
+            end = content.find("]]>", lt + 9);
+            out.append(content.substr(lt + 9, end == std::string_view::npos ? end : end - lt - 9));
+            end = end == std::string_view::npos ? end : end + 3;
+        } else if (StartsWith(content, lt, "<!--")) {
+            end = FindAfter(content, lt + 4, "-->");
+        } else if (StartsWith(content, lt, "<?")) {
+            end = FindAfter(content, lt + 2, "?>");
+        } else if (lt + 1 < content.size() && (content[lt + 1] == '/' || content[lt + 1] == '!')) {
+            end = FindTagEnd(content, lt + 1);
+        } else {
+            // A stray '<' is text.
+            out += '<';
+            end = lt + 1;
+        }
+        if (end == std::string_view::npos)
+            break;
+        pos = end;
+    }
+    return FinishValue(std::move(out));
+}
+
+std::string_view XmlDocument::AttributeArea(std::uint32_t element) const
+{
+    const ElementRecord& rec = elements_[element];
+    const std::size_t nameEnd = rec.start + 1 + TagName(element).size();
+    return std::string_view(text_).substr(nameEnd, rec.start + rec.startTagLength - nameEnd);
+}
+
+bool XmlDocument::AttributeAt(std::size_t n, std::string& name, std::string& value) const
+{
+    if (!main_)
+        return false;
+    std::size_t index = 0;
+    return ForEachAttribute(AttributeArea(main_), [&](std::string_view attrName, std::string_view rawValue) {
+        if (index++ != n)
+            return false;
+        name.assign(attrName);
+        value = FinishValue(DecodeEntities(rawValue));
+        return true;
+    });
+}
+
+std::string XmlDocument::GetAttribute(std::string_view name) const
+{
+    if (!main_)
+        return {};
+    std::string value;
+    ForEachAttribute(AttributeArea(main_), [&](std::string_view attrName, std::string_view rawValue) {
+        if (!NameEquals(attrName, name))
+            return false;
+        value = FinishValue(DecodeEntities(rawValue));
+        return true;
+    });
+    return value;
+}
+
+} // namespace Velmora::Xml

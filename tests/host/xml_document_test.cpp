@@ -1,0 +1,353 @@
+#include "xml/xml_document.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using Velmora::Xml::XmlDocument;
+
+namespace {
+
+// Walks every element reachable through navigation and checks the links agree with each other:
+// parents, sibling chains both ways, the first child's back link to the last child, levels.
+void ExpectConsistentIndex(const XmlDocument& doc)
+{
+    const auto& e = doc.Elements();
+    for (std::uint32_t p = 0; p < e.size(); ++p) {
+        std::uint32_t child = e[p].firstChild;
+        if (!child)
+            continue;
+        EXPECT_TRUE(e[child].flags & XmlDocument::FirstChild) << "first child " << child;
+        std::uint32_t prev = 0;
+        std::uint32_t last = 0;
+        for (std::uint32_t c = child; c; c = e[c].nextSibling) {
+            EXPECT_EQ(e[c].parent, p) << "element " << c;
+            EXPECT_EQ(e[c].level, e[p].level + 1) << "element " << c;
+            if (prev) {
+                EXPECT_EQ(e[c].prevSibling, prev) << "element " << c;
+                EXPECT_FALSE(e[c].flags & XmlDocument::FirstChild) << "element " << c;
+            }
+            prev = last = c;
+        }
+        EXPECT_EQ(e[child].prevSibling, last) << "parent " << p;
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> AllAttributes(const XmlDocument& doc)
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    std::string name, value;
+    for (std::size_t i = 0; doc.AttributeAt(i, name, value); ++i)
+        out.emplace_back(name, value);
+    return out;
+}
+
+const char* const kCheckDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!-- bank check document -->
+<!DOCTYPE checkitems [ <!ENTITY x "y"> ]>
+<checkitems version="3" base="https://bank.example/assist/" name='Ａ&amp;B'>
+  <config type="host">
+    <data>bank.example</data>
+    <data>  www.bank.example  </data>
+  </config>
+  <items>
+    <item name="first" />
+  </items>
+  <config type="dns"><data><![CDATA[a<b]]> &amp; c<!-- skipped --><?pi skipped?></data></config>
+  <item name="second" ver="&gt;=1.2"><detect type="reg" /></item>
+</checkitems>
+)";
+
+} // namespace
+
+TEST(XmlDocument, WalksACheckDocumentTheWayTheConfigurationParserDoes)
+{
+    XmlDocument doc;
+    ASSERT_TRUE(doc.SetText(kCheckDocument)) << doc.ParseLog();
+    ExpectConsistentIndex(doc);
+
+    ASSERT_TRUE(doc.FindElement("checkitems"));
+    const auto root = AllAttributes(doc);
+    ASSERT_EQ(root.size(), 3u);
+    EXPECT_EQ(root[0], std::make_pair(std::string("version"), std::string("3")));
+    EXPECT_EQ(root[2].second, "Ａ&B");
+    EXPECT_EQ(doc.GetAttribute("base"), "https://bank.example/assist/");
+
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("config"));
+    EXPECT_EQ(doc.GetAttribute("type"), "host");
+    EXPECT_EQ(doc.ElementText(), "") << "an element with children has no text";
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("data"));
+    EXPECT_EQ(doc.ElementText(), "bank.example");
+    ASSERT_TRUE(doc.FindElement("data"));
+    EXPECT_EQ(doc.ElementText(), "  www.bank.example  ") << "values are returned untrimmed by default";
+    EXPECT_FALSE(doc.FindElement("data"));
+    EXPECT_EQ(doc.ElementText(), "  www.bank.example  ") << "a failed search keeps the position";
+    ASSERT_TRUE(doc.LeaveElement());
+
+    // Second config section: CDATA joined to decoded text; comments and PIs give nothing.
+    ASSERT_TRUE(doc.FindElement("config"));
+    EXPECT_EQ(doc.GetAttribute("type"), "dns");
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("data"));
+    EXPECT_EQ(doc.ElementText(), "a<b & c");
+    ASSERT_TRUE(doc.LeaveElement());
+
+    // "item" must not match "items"; the search continues after the current main element.
+    doc.RestartLevel();
+    ASSERT_TRUE(doc.FindElement("item"));
+    EXPECT_EQ(doc.GetAttribute("name"), "second");
+    EXPECT_EQ(doc.GetAttribute("ver"), ">=1.2");
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("detect"));
+    EXPECT_EQ(doc.GetAttribute("type"), "reg");
+    EXPECT_FALSE(doc.EnterElement() && doc.FindElement("anything"));
+    ASSERT_TRUE(doc.LeaveElement());
+    ASSERT_TRUE(doc.LeaveElement());
+    EXPECT_EQ(doc.GetAttribute("name"), "second") << "leaving returns to the element we entered";
+
+    // Restart finds the first section again; items/item is reachable through "items".
+    doc.RestartLevel();
+    ASSERT_TRUE(doc.FindElement("items"));
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("item"));
+    EXPECT_EQ(doc.GetAttribute("name"), "first");
+
+    // Up to the top and no further.
+    ASSERT_TRUE(doc.LeaveElement());
+    ASSERT_TRUE(doc.LeaveElement());
+    EXPECT_EQ(doc.GetAttribute("version"), "3");
+    EXPECT_FALSE(doc.LeaveElement());
+}
+
+TEST(XmlDocument, LeaveRemembersTheChildPositionForTheNextEnter)
+{
+    XmlDocument doc("<r><a><x/><y/><x id='2'/></a><b/></r>");
+    ASSERT_TRUE(doc.FindElement("r"));
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("a"));
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("x"));
+    ASSERT_TRUE(doc.LeaveElement());
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("x")) << "search resumes after the remembered child";
+    EXPECT_EQ(doc.GetAttribute("id"), "2");
+    ASSERT_TRUE(doc.LeaveElement());
+    ASSERT_TRUE(doc.FindElement("b"));
+    ASSERT_TRUE(doc.EnterElement());
+    EXPECT_FALSE(doc.FindElement("x")) << "moving main forgets the child position of the old main";
+}
+
+TEST(XmlDocument, NavigationOnEmptyDocumentFailsWithoutMoving)
+{
+    XmlDocument doc;
+    EXPECT_FALSE(doc.FindElement("a"));
+    EXPECT_FALSE(doc.EnterElement());
+    EXPECT_FALSE(doc.LeaveElement());
+    EXPECT_EQ(doc.ElementText(), "");
+    EXPECT_EQ(doc.GetAttribute("a"), "");
+    std::string name = "keep", value = "keep";
+    EXPECT_FALSE(doc.AttributeAt(0, name, value));
+    EXPECT_EQ(name, "keep");
+
+    EXPECT_FALSE(doc.SetText(""));
+    EXPECT_NE(doc.ParseLog().find("<no_root_element"), std::string::npos) << doc.ParseLog();
+    EXPECT_FALSE(doc.SetText("just text, <!-- and a comment -->"));
+    EXPECT_NE(doc.ParseLog().find("<no_root_element"), std::string::npos) << doc.ParseLog();
+}
+
+TEST(XmlDocument, UnclosedStartTagInsideClosedParentStaysNavigable)
+{
+    XmlDocument doc;
+    const std::string text = "<root><item name='a'><detect type='x'/><data>t</data></root>";
+    EXPECT_FALSE(doc.SetText(text));
+    EXPECT_TRUE(doc.Elements()[0].flags & XmlDocument::IllFormed);
+    EXPECT_NE(doc.ParseLog().find("<unended_start_tag tagname=\"item\" offset=\"6\"/>"), std::string::npos)
+        << doc.ParseLog();
+    ExpectConsistentIndex(doc);
+
+    ASSERT_TRUE(doc.FindElement("root"));
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("item"));
+    EXPECT_EQ(doc.GetAttribute("name"), "a");
+    EXPECT_TRUE(doc.Elements()[doc.MainElement()].flags & XmlDocument::UnendedStart);
+    EXPECT_EQ(doc.ElementText(), "") << "an unended element is empty";
+    ASSERT_TRUE(doc.EnterElement());
+    EXPECT_FALSE(doc.FindElement("detect")) << "its children moved up";
+    ASSERT_TRUE(doc.LeaveElement());
+    // The former children follow it as siblings, in document order.
+    ASSERT_TRUE(doc.FindElement("detect"));
+    ASSERT_TRUE(doc.FindElement("data"));
+    EXPECT_EQ(doc.ElementText(), "t");
+    ASSERT_TRUE(doc.LeaveElement());
+    EXPECT_EQ(doc.Elements()[doc.MainElement()].length, text.size()) << "root still spans its end tag";
+}
+
+TEST(XmlDocument, NestedUnendedElementsFlattenInDocumentOrder)
+{
+    XmlDocument doc;
+    EXPECT_FALSE(doc.SetText("<r><a><a1/><b><b1/><c><c1/><c2/></r><z/>"));
+    ExpectConsistentIndex(doc);
+    ASSERT_TRUE(doc.FindElement("r"));
+    ASSERT_TRUE(doc.EnterElement());
+    std::vector<std::string> order;
+    const auto& e = doc.Elements();
+    for (std::uint32_t c = e[doc.ParentElement()].firstChild; c; c = e[c].nextSibling)
+        order.emplace_back(doc.TagName(c));
+    EXPECT_EQ(order, (std::vector<std::string>{"a", "a1", "b", "b1", "c", "c1", "c2"}));
+    // The trailing sibling of the root is reported too.
+    EXPECT_NE(doc.ParseLog().find("<root_has_sibling tagname=\"z\""), std::string::npos) << doc.ParseLog();
+}
+
+TEST(XmlDocument, ElementsLeftOpenAtEndOfTextAreClosedAsUnended)
+{
+    XmlDocument doc;
+    EXPECT_FALSE(doc.SetText("<r><a>text"));
+    ExpectConsistentIndex(doc);
+    EXPECT_NE(doc.ParseLog().find("tagname=\"r\""), std::string::npos) << doc.ParseLog();
+    EXPECT_NE(doc.ParseLog().find("tagname=\"a\""), std::string::npos) << doc.ParseLog();
+    ASSERT_TRUE(doc.FindElement("r"));
+    ASSERT_TRUE(doc.FindElement("a"));
+}
+
+TEST(XmlDocument, LoneEndTagAndTwoRootsAreErrors)
+{
+    XmlDocument doc;
+    EXPECT_FALSE(doc.SetText("<r><a/></b></r>"));
+    EXPECT_NE(doc.ParseLog().find("<lone_end_tag tagname=\"b\""), std::string::npos) << doc.ParseLog();
+    ASSERT_TRUE(doc.FindElement("r"));
+    EXPECT_TRUE(doc.Elements()[doc.MainElement()].flags & XmlDocument::ErrorBelow);
+
+    EXPECT_FALSE(doc.SetText("<a/><b/>"));
+    EXPECT_NE(doc.ParseLog().find("<root_has_sibling"), std::string::npos) << doc.ParseLog();
+    ASSERT_TRUE(doc.FindElement("a"));
+    ASSERT_TRUE(doc.FindElement("b"));
+
+    EXPECT_TRUE(doc.SetText("<a></a>")) << doc.ParseLog();
+    EXPECT_EQ(doc.ParseLog(), "");
+    EXPECT_FALSE(doc.SetText("<a></A>")) << "names are case-sensitive";
+}
+
+TEST(XmlDocument, SyntaxErrorsAreLoggedByKind)
+{
+    struct Case {
+        const char* text;
+        const char* entry;
+    };
+    const Case cases[] = {
+        {"<r><!-- never closed </r>", "<comment_tag_syntax"},
+        {"<r><![CDATA[ never closed </r>", "<cdata_section_syntax"},
+        {"<!DOCTYPE r [ <!ENTITY a 'b'> <r/>", "<doctype_tag_syntax"},
+        {"<r><!bogus</r>", "<exclamation_tag_syntax"},
+        {"<r attr='x", "<unterminated_tag_syntax"},
+        {"<r>a < b</r>", "<first_tag_syntax"},
+        {"<r><?pi never closed</r>", "<unterminated_tag_syntax"},
+        {"<r></r", "<unterminated_tag_syntax"},
+    };
+    for (const Case& c : cases) {
+        XmlDocument doc;
+        EXPECT_FALSE(doc.SetText(c.text)) << c.text;
+        EXPECT_NE(doc.ParseLog().find(c.entry), std::string::npos) << c.text << " -> " << doc.ParseLog();
+        ExpectConsistentIndex(doc);
+    }
+    XmlDocument doc;
+    EXPECT_FALSE(doc.SetText("<r><!-- open"));
+    ASSERT_TRUE(doc.FindElement("r"));
+    EXPECT_TRUE(doc.Elements()[doc.MainElement()].flags & XmlDocument::ErrorBelow);
+}
+
+TEST(XmlDocument, ParseLogStopsGrowingPastItsLimit)
+{
+    std::string text = "<r>";
+    for (int i = 0; i < 500; ++i)
+        text += "</nothing>";
+    text += "</r>";
+    XmlDocument doc;
+    EXPECT_FALSE(doc.SetText(text));
+    EXPECT_GT(doc.ParseLog().size(), 999u);
+    EXPECT_LT(doc.ParseLog().size(), 1200u);
+}
+
+TEST(XmlDocument, DecodesReferencesInValuesAndKeepsUnresolvedOnesAsTyped)
+{
+    XmlDocument doc(R"(<r a="x&amp;y&#65;&#x42;&nosuch;z" b="&lt;&GT;&Quot;&apos;" )"
+                    R"(c="&euro;&nbsp;&Omega;&#x1F600;&#128512;" d="&Aacute;&aacute;&amp" )"
+                    R"(e="&#0;&#xD800;&#x110000;&#;&#x;&#12a;&toolongname;&;" f=plain g>text&hearts;</r>)");
+    ASSERT_TRUE(doc.FindElement("r"));
+    EXPECT_EQ(doc.GetAttribute("a"), "x&yAB&nosuch;z");
+    EXPECT_EQ(doc.GetAttribute("b"), "<>\"'") << "names are looked up without case";
+    EXPECT_EQ(doc.GetAttribute("c"), "\xE2\x82\xAC\xC2\xA0\xCE\xA9\xF0\x9F\x98\x80\xF0\x9F\x98\x80");
+    EXPECT_EQ(doc.GetAttribute("d"), "\xC3\x81\xC3\xA1&amp");
+    EXPECT_EQ(doc.GetAttribute("e"), "&#0;&#xD800;&#x110000;&#;&#x;&#12a;&toolongname;&;");
+    EXPECT_EQ(doc.GetAttribute("f"), "plain");
+    EXPECT_EQ(doc.GetAttribute("g"), "");
+    EXPECT_EQ(doc.ElementText(), "text\xE2\x99\xA5");
+
+    const auto all = AllAttributes(doc);
+    ASSERT_EQ(all.size(), 7u);
+    EXPECT_EQ(all[6].first, "g");
+    std::string name = "keep", value = "keep";
+    const auto mainBefore = doc.MainElement();
+    EXPECT_FALSE(doc.AttributeAt(7, name, value));
+    EXPECT_EQ(name, "keep");
+    EXPECT_EQ(doc.MainElement(), mainBefore);
+}
+
+TEST(XmlDocument, AttributeNamesMatchExactly)
+{
+    XmlDocument doc(R"(<r typeName="1" type = '2' TYPE="3"/>)");
+    ASSERT_TRUE(doc.FindElement("r"));
+    EXPECT_EQ(doc.GetAttribute("type"), "2");
+    EXPECT_EQ(doc.GetAttribute("typ"), "");
+    EXPECT_EQ(doc.GetAttribute("TYPE"), "3");
+}
+
+TEST(XmlDocument, OptionsFoldCaseAndTrimWhenAsked)
+{
+    XmlDocument doc;
+    doc.SetOptions(XmlDocument::MatchNameNoCase | XmlDocument::TrimValues);
+    EXPECT_TRUE(doc.SetText("<Root Type='  a \t b  '><Data>\n  x \n\n y  </DATA></Root>")) << doc.ParseLog();
+    ASSERT_TRUE(doc.FindElement("root"));
+    EXPECT_EQ(doc.GetAttribute("type"), "a b");
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("data"));
+    EXPECT_EQ(doc.ElementText(), "x y");
+}
+
+TEST(XmlDocument, IndexStartsSizedFromTheTextAndGrowsByHalf)
+{
+    std::string text = "<r>";
+    for (int i = 0; i < 100; ++i)
+        text += "<e/>";
+    text += "</r>";
+    XmlDocument doc;
+    ASSERT_TRUE(doc.SetText(text));
+    const std::size_t initial = text.size() / 64 + 8;
+    ASSERT_LT(initial, 102u);
+    std::size_t expected = initial;
+    while (expected < 102)
+        expected += expected / 2 + 1;
+    EXPECT_EQ(doc.IndexCapacity(), expected);
+    EXPECT_EQ(doc.Elements().size(), 102u);
+}
+
+TEST(XmlDocument, RecordsHoldTagGeometry)
+{
+    const std::string text = "<a x='>'><b/>hi</a>";
+    XmlDocument doc(text);
+    ASSERT_TRUE(doc.FindElement("a"));
+    const auto& a = doc.Elements()[doc.MainElement()];
+    EXPECT_EQ(a.start, 0u);
+    EXPECT_EQ(a.startTagLength, 9u) << "a '>' inside quotes does not end the tag";
+    EXPECT_EQ(a.endTagLength, 4u);
+    EXPECT_EQ(a.length, text.size());
+    EXPECT_EQ(doc.GetAttribute("x"), ">");
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("b"));
+    const auto& b = doc.Elements()[doc.MainElement()];
+    EXPECT_EQ(b.length, 4u);
+    EXPECT_EQ(b.endTagLength, 0u);
+    EXPECT_EQ(b.level, 2u);
+}
