@@ -1,0 +1,71 @@
+// A small sequential test runner: one Chromium for all tests, a fresh context per test.
+//   node tests/page/runner.js [name filter]
+'use strict';
+const fs = require('fs');
+const path = require('path');
+const { chromium } = require('playwright-core');
+
+const tests = [];
+global.test = (name, fn) => tests.push({ name, fn });
+
+const filter = process.argv[2] || '';
+const PER_TEST_MS = 30000;
+
+function withTimeout(promise, ms) {
+  let timer;
+  return Promise.race([
+    promise,
+    new Promise((_, reject) => {
+      timer = setTimeout(() => reject(new Error('timed out after ' + ms + ' ms')), ms);
+    }),
+  ]).finally(() => clearTimeout(timer));
+}
+
+async function main() {
+  for (const f of fs.readdirSync(__dirname).filter((n) => n.endsWith('.test.js')).sort()) {
+    require(path.join(__dirname, f));
+  }
+  // launch() gives the browser a fresh temporary --user-data-dir of its own and removes it
+  // on close; it refuses one passed in args.
+  const browser = await chromium.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: [
+      '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    ],
+  });
+  let passed = 0;
+  let failed = 0;
+  const started = Date.now();
+  try {
+    for (const t of tests) {
+      if (filter && !t.name.includes(filter)) continue;
+      const t0 = Date.now();
+      try {
+        await withTimeout(t.fn(browser), PER_TEST_MS);
+        passed++;
+        console.log(`ok   ${t.name} (${Date.now() - t0} ms)`);
+      } catch (e) {
+        failed++;
+        console.log(`FAIL ${t.name} (${Date.now() - t0} ms)`);
+        console.log('     ' + String((e && e.stack) || e).split('\n').slice(0, 8).join('\n     '));
+      }
+    }
+  } finally {
+    await browser.close();
+  }
+  console.log(`page tests: ${((Date.now() - started) / 1000).toFixed(1)} s`);
+  return { passed, failed };
+}
+
+main().then(
+  ({ passed, failed }) => {
+    console.log(`${passed} passed, ${failed} failed`);
+    process.exit(failed ? 1 : 0);
+  },
+  (e) => {
+    console.log(String((e && e.stack) || e));
+    console.log('0 passed, 1 failed');
+    process.exit(1);
+  });
