@@ -10,7 +10,7 @@
   cfg = cfg || {};
   var N = (window.__native = {
     cfg: cfg,
-    calls: [],       // { via, name, args }
+    calls: [],       // { via, name, args, t }
     pageCalls: [],   // { name, args, defined }
     messages: [],    // { text, icon }
     errors: [],
@@ -186,7 +186,7 @@
   }
 
   function record(via, name, args) {
-    N.calls.push({ via: via, name: name, args: Array.prototype.slice.call(args) });
+    N.calls.push({ via: via, name: name, args: Array.prototype.slice.call(args), t: Date.now() });
   }
 
   function run(name, args) {

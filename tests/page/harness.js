@@ -35,8 +35,8 @@ class PageSession {
 
   // Runs the clock until the page's queue and the host's worker are idle.
   async settle(limit = 60000) {
-    for (let spent = 0; spent < limit; spent += 200) {
-      await this.run(200);
+    for (let spent = 0; spent < limit; spent += 500) {
+      await this.run(500);
       const idle = await this.page.evaluate(() => {
         const s = Velmora.snapshot();
         return !s.busy && s.queued === 0 && window.__native.pending() === 0 && !s.state.keyRefreshing;
@@ -58,6 +58,39 @@ class PageSession {
 
   messages() {
     return this.page.evaluate(() => window.__native.messages.map((m) => m.text));
+  }
+
+  // Records every value the element shows from now on: its text, or a style property.
+  watch(selector, styleProp) {
+    return this.page.evaluate(([sel, prop]) => {
+      window.__watched = window.__watched || {};
+      const seen = (window.__watched[sel + (prop || '')] = []);
+      const el = document.querySelector(sel);
+      const read = () => (prop ? el.style[prop] : el.textContent);
+      new MutationObserver(() => {
+        const v = read();
+        if (seen[seen.length - 1] !== v) seen.push(v);
+      }).observe(el, { attributes: true, childList: true, characterData: true, subtree: true });
+    }, [selector, styleProp || null]);
+  }
+
+  watched(selector, styleProp) {
+    return this.page.evaluate((key) => window.__watched[key], selector + (styleProp || ''));
+  }
+
+  style(selector, prop) {
+    return this.page.evaluate(([sel, p]) => getComputedStyle(document.querySelector(sel))[p], [selector, prop]);
+  }
+
+  setting(key) {
+    return this.page.evaluate((k) => {
+      const s = window.__native.settings[k];
+      return s ? s.v : undefined;
+    }, key);
+  }
+
+  visible(selector) {
+    return this.page.locator(selector).isVisible();
   }
 
   text(selector) {
@@ -107,7 +140,10 @@ async function openPage(browser, cfg = {}) {
   // Nothing leaves the machine: only the page's own files load.
   await context.route(/^(?!file:)/, (route) => route.abort());
   const page = await context.newPage();
-  await page.clock.install({ time: cfg.now || NOW });
+  // Virtual time stands still unless a test moves it.
+  const now = new Date(cfg.now || NOW).getTime();
+  await page.clock.install({ time: now - 1000 });
+  await page.clock.pauseAt(now);
   await page.addInitScript(fakeSource.replace('__CFG__', JSON.stringify(cfg)));
   const session = new PageSession(context, page);
   await page.goto('file://' + path.join(site, 'index.html'));
