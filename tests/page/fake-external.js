@@ -142,9 +142,8 @@
     do_install: function (a1) {
       if (!isInt(a1) || a1 < 0 || a1 >= cfg.items.length) return undefined;
       var fails = cfg.installFails.indexOf(a1) >= 0;
-      callPage('setProgress', [0, a1, true]);
-      callPage('setProgress', [50, a1, true]);
-      callPage('setProgress', [fails ? 30 : 100, a1, !fails]);
+      // The download reports progress while the command runs, before its answer.
+      progressPlan = [[0, a1, true], [50, a1, true], [fails ? 30 : 100, a1, !fails]];
       if (!fails) cfg.items[a1].status = 0;
       return itemAnswer(a1, itemStatus(a1));
     },
@@ -210,9 +209,25 @@
 
   // Runs one asynchronous command; a held command waits until the test releases it,
   // keeping its thread (for asyncallc: the one worker) busy meanwhile.
+  var progressPlan = null;
+
   function work(name, args, callback, done) {
     setTimeout(function () {
+      progressPlan = null;
       var result = run(name, args);
+      var plan = progressPlan || [];
+      progressPlan = null;
+      var step = function () {
+        if (plan.length) {
+          callPage('setProgress', plan.shift());
+          setTimeout(step, 100);
+          return;
+        }
+        answer(result);
+      };
+      step();
+    }, latencyOf(name));
+    function answer(result) {
       if (cfg.hold.indexOf(name) >= 0) {
         N.held.push({
           name: name,
@@ -225,7 +240,7 @@
       }
       deliver(callback, result);
       done();
-    }, latencyOf(name));
+    }
   }
 
   var fifo = [];

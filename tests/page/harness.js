@@ -66,7 +66,7 @@ class PageSession {
       window.__watched = window.__watched || {};
       const seen = (window.__watched[sel + (prop || '')] = []);
       const el = document.querySelector(sel);
-      const read = () => (prop ? el.style[prop] : el.textContent);
+      const read = () => (prop ? el.style[prop] : el.innerText);
       new MutationObserver(() => {
         const v = read();
         if (seen[seen.length - 1] !== v) seen.push(v);
