@@ -1,0 +1,147 @@
+// Start-up: first start against later starts, start-mode words, the update schedule,
+// "检测更新" and the notices.
+'use strict';
+const assert = require('assert');
+const { openPage, ITEMS, LATER_START, NOW } = require('./harness');
+
+const DAY = 86400000;
+const daysAgo = (n) => new Date(NOW.getTime() - n * DAY).toString();
+
+// How many full checks ran: each checks the cache first.
+function checkRuns(s) {
+  return s.page.evaluate(() => window.__native.calls.filter((c) => c.name === 'do_check' && c.args[1] === 'cache').length);
+}
+
+test('first start: the dialog defaults are saved, no check and no update check run, later starts are set up', async (browser) => {
+  const s = await openPage(browser, { items: ITEMS, settings: { LastTimeUpdate: daysAgo(90) } });
+  await s.settle();
+  for (const [key, value] of [['boot_start', 1], ['AutoCheck', 1], ['CloseType', 1], ['update_time', 1], ['IsFirstTime', 0]]) {
+    assert.strictEqual(await s.setting(key), value, key);
+  }
+  assert.strictEqual(Date.parse(await s.setting('LastTimeUpdate')), NOW.getTime(), 'LastTimeUpdate is set to now');
+  assert.strictEqual(await checkRuns(s), 0);
+  assert.strictEqual((await s.calls('check_update')).length, 0);
+  assert.deepStrictEqual(await s.native(() => window.__native.autostart), [true]);
+  assert.strictEqual(await s.text('#idNotify'), '请检测网银环境');
+  assert.strictEqual(await s.text('#idNetText'), '已联网');
+  assert.strictEqual(await s.page.getAttribute('#idNetImage', 'src'), 'images/anquan.png');
+  // The fake host calls every name the native side calls, defined by the page or not.
+  const called = await s.native(() => window.__native.pageCalls.map((c) => c.name + ':' + c.defined));
+  assert.ok(called.includes('setItemInfo:true') && called.includes('isAnyKeyConnect:true'));
+  assert.deepStrictEqual(await s.faults(), []);
+  await s.close();
+});
+
+test('later start: stored settings fill the dialog and decide autostart; the check follows get_config', async (browser) => {
+  const s = await openPage(browser, {
+    items: ITEMS.slice(0, 1),
+    settings: Object.assign({ boot_start: 0, CloseType: 0, update_time: 30, LastTimeUpdate: daysAgo(2) }, LATER_START),
+  });
+  await s.settle();
+  assert.deepStrictEqual(await s.native(() => window.__native.autostart), [false]);
+  const order = await s.native(() => window.__native.calls.filter((c) => c.via === 'asyncallc').map((c) => c.name + ':' + (c.args[1] === undefined ? '' : c.args[1])));
+  assert.deepStrictEqual(order.slice(0, 4), ['do_check:connection', 'get_config:', 'do_check:level', 'do_check:cache']);
+  assert.strictEqual(order[order.length - 1], 'do_check:0');
+  assert.strictEqual(await checkRuns(s), 1);
+  await s.page.click('#idBtnSettings');
+  assert.strictEqual(await s.page.isChecked('#idBootStart'), false);
+  assert.strictEqual(await s.page.isChecked('#idAutoCheck'), true);
+  assert.strictEqual(await s.page.isChecked('#idCloseType'), false);
+  assert.strictEqual(await s.page.inputValue('#idUpdateTime'), '30');
+  assert.strictEqual((await s.calls('check_update')).length, 0, 'two days is not due for a monthly schedule');
+  await s.close();
+});
+
+test('later start with automatic checking off runs no check', async (browser) => {
+  const s = await openPage(browser, { items: ITEMS, settings: Object.assign({ AutoCheck: 0 }, LATER_START) });
+  await s.settle();
+  assert.strictEqual(await checkRuns(s), 0);
+  assert.strictEqual(await s.page.isChecked('#idAutoCheck'), false);
+  await s.close();
+});
+
+test('start-mode words select their tabs', async (browser) => {
+  const cases = [['scan', 'check'], ['show', 'check'], ['quicklink', 'links'], ['help', 'help'],
+    ['ukey', 'ukey'], ['Normal', 'check'], ['QUICKLINK', 'check']];
+  for (const [word, tab] of cases) {
+    const s = await openPage(browser, { startMode: word });
+    assert.strictEqual(await s.page.getAttribute('#idTabs .tab.active', 'data-view'), tab, word);
+    assert.strictEqual(await s.visible('#idView_' + tab), true, word);
+    await s.close();
+  }
+});
+
+test('update schedule: a check at start-up only when due and not switched off', async (browser) => {
+  const cases = [
+    // update_time, last update, due
+    [1, daysAgo(0.5), false],
+    [1, daysAgo(1.5), true],
+    [7, daysAgo(5), false],
+    [7, daysAgo(8), true],
+    [30, daysAgo(20), false],
+    [30, daysAgo(31), true],
+    [0, daysAgo(400), false],
+    [1, 'not a date', true],
+    [7, new Date(NOW.getTime() + 50 * DAY).toString(), true],
+  ];
+  for (const [updateTime, last, due] of cases) {
+    const s = await openPage(browser, {
+      settings: Object.assign({ update_time: updateTime, LastTimeUpdate: last, AutoCheck: 0 }, LATER_START),
+    });
+    await s.settle();
+    const calls = await s.calls('check_update');
+    assert.deepStrictEqual(calls.map((c) => c.args[1]), due ? [false] : [], `${updateTime} days, last ${last}`);
+    if (due) {
+      assert.strictEqual(Date.parse(await s.setting('LastTimeUpdate')) > NOW.getTime() - 1000, true);
+    } else {
+      assert.strictEqual(await s.setting('LastTimeUpdate'), last);
+    }
+    await s.close();
+  }
+});
+
+test('pressing "检测更新" twice while the first check runs starts one update check', async (browser) => {
+  const s = await openPage(browser, { settings: LATER_START, items: [], hold: ['check_update'] });
+  await s.settle();
+  await s.page.click('#idBtnUpdate');
+  await s.run(500);
+  await s.page.click('#idBtnUpdate');
+  await s.run(500);
+  assert.deepStrictEqual((await s.calls('check_update')).map((c) => c.args[1]), [true]);
+  const stamp = await s.setting('LastTimeUpdate');
+  assert.ok(await s.native(() => window.__native.release('check_update')));
+  await s.run(100);
+  assert.notStrictEqual(await s.setting('LastTimeUpdate'), stamp, 'the time of the check is stored when it answers');
+  assert.ok((await s.messages()).includes('应用程序为当前最新版本。'));
+  await s.page.click('#idBtnUpdate');
+  await s.run(500);
+  assert.strictEqual((await s.calls('check_update')).length, 2, 'a new check after the first one finished');
+  await s.close();
+});
+
+test('notices load from the var_url script over https after the level check passes', async (browser) => {
+  const url = 'https://ebank.bank.test/notice/var.js';
+  const open = async (cfg) => {
+    const s = await openPage(browser, Object.assign({ data: { var_url: url } }, cfg));
+    return s;
+  };
+  const s = await open({});
+  await s.context.route(url, (route) => route.fulfill({
+    contentType: 'application/javascript',
+    body: 'var notices = ["<b>系统维护</b>：3月12日 0:00-4:00", "新版网银控件已发布"];',
+  }));
+  await s.settle();
+  await s.run(100);
+  assert.deepStrictEqual(await s.page.locator('#idNoticeList li').allInnerTexts(),
+    ['系统维护：3月12日 0:00-4:00', '新版网银控件已发布']);
+  await s.close();
+
+  // A failing level check, or a script that is not served over https, loads nothing.
+  for (const cfg of [{ checks: { level: false } }, { data: { var_url: 'http://ebank.bank.test/var.js' } }]) {
+    const t = await open(cfg);
+    await t.settle();
+    assert.deepStrictEqual(await t.page.locator('#idNoticeList li').allInnerTexts(), ['暂无公告']);
+    assert.strictEqual(await t.page.locator('script[src^="http"]').count(), 0);
+    await t.close();
+  }
+});
