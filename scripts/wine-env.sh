@@ -11,8 +11,9 @@ prefix=${2:?prefix}
 mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
+# shellcheck source=scripts/wine-common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
+wine_environment "$prefix"
 display_file=$prefix/.velmora-display
 xvfb_pid_file=$prefix/.velmora-xvfb.pid
 
@@ -49,22 +50,23 @@ start)
         flock 9
         if [ ! -f "$prefix/system.reg" ]; then
             echo "creating Wine prefix $prefix"
-            wineboot -i </dev/null >/dev/null 2>&1
-            wineserver -w
+            "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
+            "$WINESERVER" -w
         fi
     ) 9>"$prefix.lock"
     start_xvfb
     export DISPLAY
     DISPLAY=$(cat "$display_file")
-    wineserver -p </dev/null >/dev/null 2>&1
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
     # Bring up the prefix's own services now, detached from CTest's output pipes, so that test
     # processes find them running.
-    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    can_run_32bit || echo "note: this machine cannot execute 32-bit code; 32-bit tests will be skipped"
     echo "wine ready: prefix $prefix, display $DISPLAY"
     ;;
 stop)
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w 2>/dev/null || true
     stop_xvfb
     echo "wine stopped: prefix $prefix"
     ;;

@@ -208,7 +208,7 @@ std::string DecodeEntities(std::string_view text)
         std::uint32_t codePoint = 0;
         bool resolved = false;
         if (semicolon != std::string_view::npos && semicolon > amp + 1) {
-            char name[kMaxReferenceLength];
+            char name[kMaxReferenceLength] = {};
             const std::size_t length = semicolon - amp - 1;
             for (std::size_t i = 0; i < length; ++i)
                 name[i] = Lower(text[amp + 1 + i]);

@@ -1,0 +1,30 @@
+# Shared by the Wine scripts: environment of the private prefix, loaders, machine checks.
+WINE64=/usr/lib/wine/wine64
+WINE32=/usr/lib/wine/wine
+WINESERVER_BIN=/usr/lib/wine/wineserver64
+
+wine_environment() { # prefix
+    export WINEPREFIX=$1 WINEARCH=win64 WINELOADER=$WINE64 WINESERVER=$WINESERVER_BIN
+    export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ -f "$1/.velmora-display" ]; then
+        DISPLAY=$(cat "$1/.velmora-display")
+        export DISPLAY
+    fi
+}
+
+# Machine type of a PE file: i386, x86_64 or unknown.
+pe_machine() {
+    local offset machine
+    offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+    machine=$(od -An -t x2 -j $((offset + 4)) -N 2 "$1" | tr -d ' ')
+    case $machine in
+    014c) echo i386 ;;
+    8664) echo x86_64 ;;
+    *) echo unknown ;;
+    esac
+}
+
+# Some virtual machines run only 64-bit code; Wine's 32-bit loader then cannot start.
+can_run_32bit() {
+    [ -x "$WINE32" ] && "$WINE32" --version >/dev/null 2>&1
+}

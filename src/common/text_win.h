@@ -1,0 +1,13 @@
+#pragma once
+// The one place where text crosses between UTF-8 (portable code, the check configuration) and
+// UTF-16 (the Win32 boundary). Invalid sequences become U+FFFD rather than failing.
+
+#include <string>
+#include <string_view>
+
+namespace Velmora {
+
+std::wstring Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::wstring_view text);
+
+} // namespace Velmora
