@@ -35,8 +35,8 @@ class PageSession {
 
   // Runs the clock until the page's queue and the host's worker are idle.
   async settle(limit = 60000) {
-    for (let spent = 0; spent < limit; spent += 500) {
-      await this.run(500);
+    for (let spent = 0; spent < limit; spent += 1000) {
+      await this.run(1000);
       const idle = await this.page.evaluate(() => {
         const s = Velmora.snapshot();
         return !s.busy && s.queued === 0 && window.__native.pending() === 0 && !s.state.keyRefreshing;
