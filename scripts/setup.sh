@@ -19,7 +19,7 @@ as_root() {
 }
 
 apt_packages=(
-    build-essential cmake ninja-build pkg-config git ca-certificates dpkg-dev
+    build-essential cmake ninja-build pkg-config git ca-certificates dpkg-dev python3 openssl curl
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 wine32:i386 xvfb xauth
     libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
