@@ -39,6 +39,24 @@ var PageUi = (function ($) {
         }
     }
 
+    // Some engines make document-level wheel listeners passive unless told otherwise, and
+    // a passive listener cannot cancel the scroll.
+    var passiveOption = false;
+    try {
+        window.addEventListener('velmora-probe', null, Object.defineProperty({}, 'passive', {
+            get: function () {
+                passiveOption = true;
+                return false;
+            }
+        }));
+    } catch (e) {
+        passiveOption = false;
+    }
+
+    function listenActively(type, handler) {
+        document.addEventListener(type, handler, passiveOption ? { passive: false } : false);
+    }
+
     function init() {
         $('#idTabs').on('click', '.tab', function () {
             showTab($(this).attr('data-view'));
@@ -46,7 +64,9 @@ var PageUi = (function ($) {
         $(document).on('click', '[data-close]', function () {
             closeDialog($(this).attr('data-close'));
         });
-        $(document).on('mousewheel DOMMouseScroll wheel', blockWheel);
+        listenActively('wheel', blockWheel);
+        listenActively('mousewheel', blockWheel);
+        listenActively('DOMMouseScroll', blockWheel);
         // Keep the host's browser from acting like a browser.
         $(document).on('contextmenu dragstart selectstart', function (e) {
             if (!$(e.target).is('input, select')) {

@@ -365,6 +365,8 @@ var Velmora = window.Velmora || {};
 
     function beginCheck() {
         state.checking = true;
+        // Items may have arrived or settings changed since the last selection.
+        V.selectItems();
         V.notify('开始检测...');
         V.setResult('');
         V.clearLists();
