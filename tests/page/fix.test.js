@@ -137,6 +137,7 @@ test('installing one item: texts, integer index to do_install, re-check of the r
   assert.strictEqual((await s.calls('do_check')).pop().args[1], 1);
   assert.deepStrictEqual(await s.watched('#idNotify'), ['正在下载网银安全控件...', '下载完成']);
   assert.ok((await s.rows('idCheckOk')).includes('idItem_ocx|网银安全控件|已安装'));
+  assert.deepStrictEqual(await s.rowIds('idCheckFailed'), [], 'the row moved instead of being added');
   assert.strictEqual(await s.text('#idResult'), '网银安全控件修复成功！');
   await s.close();
 });
