@@ -151,3 +151,27 @@ test('version rows: IE by its major number, Windows by the first known name it c
   }
   await s.close();
 });
+
+test('malformed answers do not stop the check: unreadable text fails the item, bad detail entries are skipped', async (browser) => {
+  const s = await openPage(browser, {
+    settings: LATER_START, items: [], checks: { host: false },
+    details: { host: [null, 7, { key: 'www.bank.test', value: '10.0.0.8' }] },
+  });
+  await s.native(() => {
+    // The host answers the registry check with text that is not JSON.
+    const ext = window.external;
+    const original = ext.asyncallc;
+    ext.asyncallc = function (cb, name, a1) {
+      if (name === 'do_check' && a1 === 'registry') {
+        return original.call(ext, function () { cb.call(cb, '{ "type" : "registry", "result" : '); }, name, a1);
+      }
+      return original.apply(ext, arguments);
+    };
+  });
+  await s.settle();
+  assert.strictEqual(await s.text('#idNotify'), '检测完成');
+  assert.deepStrictEqual(await s.rows('idCheckFailed'), ['idItem_registry|注册表|异常|修复', 'idItem_host|HOST文件|异常|修复|详细']);
+  assert.strictEqual(await s.page.locator('tr.detail[data-owner="idItem_host"]').count(), 1);
+  assert.deepStrictEqual(await s.faults(), []);
+  await s.close();
+});

@@ -143,6 +143,9 @@ var Velmora = window.Velmora || {};
         if (details) {
             var i, $d;
             for (i = 0; i < details.length; i++) {
+                if (!details[i] || typeof details[i] !== 'object') {
+                    continue;
+                }
                 $d = $('<tr class="detail"></tr>').attr('data-owner', row.id).hide();
                 $('<td class="icon"></td>').appendTo($d);
                 $('<td class="detail-key"></td>').text(String(details[i].key)).appendTo($d);

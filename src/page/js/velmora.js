@@ -21,8 +21,12 @@ var Velmora = window.Velmora || {};
 
     function callAsync(method, name, a1, a2, a3, a4, done) {
         var callback = function (result) {
-            if (done) {
-                done(result);
+            try {
+                if (done) {
+                    done(result);
+                }
+            } catch (e) {
+                recover(method, e);
             }
         };
         try {
@@ -65,6 +69,18 @@ var Velmora = window.Velmora || {};
 
     var queue = [];
     var busy = false;
+    var currentNext = null;
+
+    // A fault inside an answer must not leave the page stuck: the step it belonged to ends
+    // (asyncallc and timers serve only queue steps; asyncalld only the key panel).
+    function recover(origin, e) {
+        V.callc('debug_print', 'page fault in ' + origin + ': ' + (e && e.message), false);
+        if (origin === 'asyncalld') {
+            state.keyRefreshing = false;
+        } else if (currentNext) {
+            currentNext();
+        }
+    }
 
     // Runs one step; answers true when it already finished.
     function runStep(step) {
@@ -77,14 +93,16 @@ var Velmora = window.Velmora || {};
             }
             finished = true;
             busy = false;
+            currentNext = null;
             if (!sync) {
                 pump();
             }
         };
+        currentNext = next;
         try {
             step(next);
         } catch (e) {
-            next();
+            recover('step', e);
         }
         sync = false;
         return finished;
@@ -113,7 +131,13 @@ var Velmora = window.Velmora || {};
     }
 
     function delayed(ms, fn) {
-        window.setTimeout(fn, ms);
+        window.setTimeout(function () {
+            try {
+                fn();
+            } catch (e) {
+                recover('timer', e);
+            }
+        }, ms);
     }
 
     /* ---- items ---- */
