@@ -1,0 +1,143 @@
+#include "net/download_files_win.h"
+
+#include "app/option_table.h"
+#include "common/scoped_handle_win.h"
+#include "net/download_progress.h"
+
+#include <shlwapi.h>
+
+namespace Velmora::Network {
+
+namespace {
+
+HRESULT LastErrorHresult()
+{
+    const DWORD error = ::GetLastError();
+    return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+// The folder downloads go to, without a trailing separator requirement; empty on failure.
+bool DownloadFolder(wchar_t (&folder)[MAX_PATH])
+{
+    if (Options().Get(kOptionDownloadBesideExe) != 0) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, folder, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH)
+            return false;
+        // "..\Download" after the executable's own name lands beside it.
+        if (!::PathAppendW(folder, L"..\\Download"))
+            return false;
+        ::CreateDirectoryW(folder, nullptr);
+        return true;
+    }
+    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
+    return length != 0 && length < MAX_PATH;
+}
+
+} // namespace
+
+std::wstring MakeDownloadPath(const wchar_t* name)
+{
+    if (!name)
+        return {};
+    std::wstring_view fileName;
+    if (!DownloadFileName(name, &fileName))
+        return {};
+    wchar_t path[MAX_PATH] = {};
+    if (!DownloadFolder(path))
+        return {};
+    if (!fileName.empty()) {
+        const std::wstring part(fileName);
+        if (!::PathAppendW(path, part.c_str()))
+            return {};
+    }
+    return path;
+}
+
+HRESULT ReplaceFile(const wchar_t* source, const wchar_t* target)
+{
+    if (!FileExists(source))
+        return E_FAIL;
+    // One step replaces an idle target, so it never goes missing in between.
+    if (::MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING))
+        return S_OK;
+    if (!FileExists(target))
+        return LastErrorHresult();
+
+    // The target is in use: step it aside as "<target>.old" and take its place.
+    const std::wstring old = std::wstring(target) + L".old";
+    ::SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(old.c_str());
+    if (!::MoveFileW(target, old.c_str())) {
+        if (!::MoveFileExW(source, target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
+            return LastErrorHresult();
+        return 1;
+    }
+    if (!::MoveFileW(source, target)) {
+        const HRESULT hr = LastErrorHresult();
+        ::MoveFileW(old.c_str(), target); // put the original back
+        return hr;
+    }
+    ::MoveFileExW(old.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return S_OK;
+}
+
+std::wstring ExpandPath(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), buffer, MAX_PATH);
+    if (length == 0 || length > MAX_PATH)
+        return {};
+    return buffer;
+}
+
+bool FileExists(const wchar_t* path)
+{
+    const UINT previous = ::SetErrorMode(SEM_FAILCRITICALERRORS);
+    const DWORD attributes = ::GetFileAttributesW(path);
+    ::SetErrorMode(previous);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+HRESULT ReadWholeFile(const wchar_t* path, std::string* bytes, DWORD flagsAndAttributes)
+{
+    bytes->clear();
+    ScopedHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    flagsAndAttributes, nullptr));
+    if (!file)
+        return LastErrorHresult();
+    LARGE_INTEGER size = {};
+    if (!::GetFileSizeEx(file.Get(), &size))
+        return LastErrorHresult();
+    if (size.QuadPart > MAXDWORD - 1)
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!data.empty() &&
+        !::ReadFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr))
+        return LastErrorHresult();
+    if (read != data.size())
+        return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+    *bytes = std::move(data);
+    return S_OK;
+}
+
+HRESULT WriteWholeFile(const wchar_t* path, const std::string& bytes, DWORD attributes)
+{
+    if (bytes.size() > MAXDWORD)
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    ScopedHandle file(
+        ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, attributes, nullptr));
+    if (!file)
+        return LastErrorHresult();
+    DWORD written = 0;
+    if (!bytes.empty() &&
+        !::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        return LastErrorHresult();
+    if (written != bytes.size())
+        return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    return S_OK;
+}
+
+} // namespace Velmora::Network
