@@ -1,0 +1,166 @@
+#include "checks/check_config.h"
+
+#include "xml/xml_document.h"
+
+namespace Velmora::Assistant {
+namespace {
+
+const std::string kEmpty;
+
+void ReadAttributes(const Xml::XmlDocument& doc, AttributeMap& into)
+{
+    std::string name, value;
+    for (std::size_t i = 0; doc.AttributeAt(i, name, value); ++i)
+        into.Set(name, value);
+}
+
+ConfigEntry ReadEntry(const Xml::XmlDocument& doc)
+{
+    ConfigEntry entry;
+    entry.Text = doc.ElementText();
+    ReadAttributes(doc, entry.Attributes);
+    return entry;
+}
+
+// Every `name` element at the current level, from the current position on.
+void ReadEntries(Xml::XmlDocument& doc, std::string_view name, std::vector<ConfigEntry>& into)
+{
+    while (doc.FindElement(name))
+        into.push_back(ReadEntry(doc));
+}
+
+} // namespace
+
+std::string AsciiLower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+void AttributeMap::Set(std::string_view name, std::string_view value)
+{
+    std::string key = AsciiLower(name);
+    if (value.empty()) {
+        // An empty value is not stored; it does not remove what an earlier spelling set either,
+        // since "later wins" applies only to values that are stored.
+        return;
+    }
+    values_[std::move(key)] = std::string(value);
+}
+
+const std::string& AttributeMap::Get(std::string_view name) const
+{
+    const auto it = values_.find(std::string(name));
+    return it == values_.end() ? kEmpty : it->second;
+}
+
+void CheckConfig::Clear()
+{
+    RootAttributes.Clear();
+    DataValues.clear();
+    Groups.clear();
+    Items.clear();
+    AppInfoAttributes.Clear();
+    AppInfoDetect.clear();
+    AppInfoInstaller.clear();
+    AppInfoReserved.clear();
+}
+
+ConfigGroup* CheckConfig::GroupByType(std::string_view type)
+{
+    for (ConfigGroup& group : Groups) {
+        if (group.Type == type)
+            return &group;
+    }
+    return nullptr;
+}
+
+const ConfigGroup* CheckConfig::GroupByType(std::string_view type) const
+{
+    return const_cast<CheckConfig*>(this)->GroupByType(type);
+}
+
+ConfigItem* CheckConfig::ItemAt(std::size_t index)
+{
+    return index < Items.size() ? &Items[index] : nullptr;
+}
+
+const ConfigItem* CheckConfig::ItemAt(std::size_t index) const
+{
+    return index < Items.size() ? &Items[index] : nullptr;
+}
+
+const std::string& CheckConfig::DataValue(std::string_view name) const
+{
+    const auto it = DataValues.find(std::string(name));
+    return it == DataValues.end() ? kEmpty : it->second;
+}
+
+CheckConfig& TheCheckConfig()
+{
+    static CheckConfig config;
+    return config;
+}
+
+bool ParseCheckConfig(CheckConfig& config, std::string_view text)
+{
+    Xml::XmlDocument doc;
+    if (!doc.SetText(text) || !doc.FindElement("checkitems"))
+        return false;
+    ReadAttributes(doc, config.RootAttributes);
+    doc.EnterElement();
+
+    while (doc.FindElement("config")) {
+        const std::string type = doc.GetAttribute("type");
+        ConfigGroup* group = config.GroupByType(type);
+        if (!group) {
+            config.Groups.push_back(ConfigGroup{type, {}});
+            group = &config.Groups.back();
+        }
+        doc.EnterElement();
+        ReadEntries(doc, "entry", group->Entries);
+        doc.LeaveElement();
+    }
+
+    doc.RestartLevel();
+    while (doc.FindElement("data"))
+        config.DataValues[doc.GetAttribute("name")] = doc.ElementText();
+
+    // Items are searched on from where the data search ended, so an item written before the last
+    // data element is not part of the configuration.
+    while (doc.FindElement("item")) {
+        ConfigItem& item = config.Items.emplace_back();
+        ReadAttributes(doc, item.Attributes);
+        doc.EnterElement();
+        ReadEntries(doc, "detect", item.Detect);
+        doc.RestartLevel();
+        ReadEntries(doc, "installer", item.Installers);
+        doc.RestartLevel();
+        ReadEntries(doc, "uninstaller", item.Uninstallers);
+        doc.LeaveElement();
+    }
+
+    doc.RestartLevel();
+    while (doc.FindElement("appinfo")) {
+        ReadAttributes(doc, config.AppInfoAttributes);
+        doc.EnterElement();
+        ReadEntries(doc, "detect", config.AppInfoDetect);
+        doc.RestartLevel();
+        ReadEntries(doc, "installer", config.AppInfoInstaller);
+        doc.LeaveElement();
+    }
+    return true;
+}
+
+std::string ResolveRemoteUrl(const CheckConfig& config, std::string_view remote)
+{
+    if (remote.empty() || remote.find("://") != std::string_view::npos)
+        return std::string(remote);
+    return config.RootAttribute("base") + std::string(remote);
+}
+
+} // namespace Velmora::Assistant

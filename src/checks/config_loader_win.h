@@ -1,0 +1,33 @@
+#pragma once
+// Where the check configuration comes from: a local file, or an http(s) URL whose last good copy
+// is kept in the user's Internet cache for the times the server cannot be reached.
+
+#include "checks/check_config.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace Velmora::Assistant {
+
+// Downloads `url` into `body`. An answer with HTTP status 400 or above is a success with an empty
+// body.
+using ConfigFetch = std::function<HRESULT(const std::wstring& url, std::string* body)>;
+
+// Status of a load: a freshly downloaded (or local) document was parsed.
+constexpr HRESULT kConfigLoaded = 0;
+// The download failed and the cached copy was parsed.
+constexpr HRESULT kConfigFromCache = 1;
+
+// Clears `config` and fills it from `source`: a path, or a URL starting with "http" fetched with
+// `fetch`. Returns kConfigLoaded, kConfigFromCache, or a negative status: the fetch's or the file
+// reader's own, E_NOTIMPL for a resource number in place of a string, E_FAIL when the text does not
+// parse or has no `checkitems` root.
+HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const ConfigFetch& fetch);
+
+// "<Internet cache>\Content.IE5\<md5 of the UTF-8 URL>.mdc"; empty when the Internet-cache folder
+// cannot be obtained.
+std::wstring ConfigCachePath(const std::wstring& url);
+
+} // namespace Velmora::Assistant

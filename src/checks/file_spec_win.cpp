@@ -1,0 +1,66 @@
+#include "checks/file_spec_win.h"
+
+#include "checks/check_fix.h"
+#include "checks/digest.h"
+#include "checks/version_spec.h"
+#include "common/scoped_handle_win.h"
+#include "install/file_version_win.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace Velmora::Assistant {
+namespace {
+
+bool IsFile(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DigestDiffers(const ConfigEntry& entry, const char* attribute, const std::wstring& path, int kind)
+{
+    const std::string& wanted = entry.Attributes.Get(attribute);
+    return !wanted.empty() && FileDigestHex(path, kind) != AsciiLower(wanted);
+}
+
+} // namespace
+
+std::string FileDigestHex(const std::wstring& path, int kind)
+{
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return {};
+    return StreamDigestHex(
+        [&file](void* buffer, std::size_t capacity) -> std::int64_t {
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(capacity, INT_MAX));
+            if (!ReadFile(file.Get(), buffer, want, &got, nullptr))
+                return -1;
+            return got;
+        },
+        kind);
+}
+
+std::int32_t CheckFileSpec(const ConfigEntry& entry, const std::wstring& path)
+{
+    if (!IsFile(path))
+        return kResultFailed;
+
+    const std::string& version = entry.Attributes.Get("version");
+    if (!version.empty()) {
+        VS_FIXEDFILEINFO info = {};
+        if (!ReadFileVersion(path, &info))
+            return kResultMismatch;
+        if (!VersionSatisfies(ParseVersionSpec(version), info.dwFileVersionMS, info.dwFileVersionLS))
+            return kResultMismatch;
+    }
+    if (DigestDiffers(entry, "md5", path, kDigestMd5) || DigestDiffers(entry, "sha1", path, kDigestSha1))
+        return kResultMismatch;
+    return kResultPassed;
+}
+
+} // namespace Velmora::Assistant

@@ -1,0 +1,20 @@
+#pragma once
+// The file test shared by the `file` and `clsid` handlers, and file digests.
+
+#include "checks/check_config.h"
+
+#include <cstdint>
+#include <string>
+
+namespace Velmora::Assistant {
+
+// Digest of a file's contents as lower-case hexadecimal, read in chunks. Empty when the file
+// cannot be read or the kind is unknown, so that it matches no expected digest.
+std::string FileDigestHex(const std::wstring& path, int kind);
+
+// -2 when `path` is missing; 1 when the entry's `version`, `md5` or `sha1` is not met (a file
+// without a version resource fails any `version`); 2 otherwise. The caller holds the entry's
+// ScopedRedirection.
+std::int32_t CheckFileSpec(const ConfigEntry& entry, const std::wstring& path);
+
+} // namespace Velmora::Assistant

@@ -1,0 +1,32 @@
+#pragma once
+// Lets a 32-bit process under WOW64 reach the 64-bit side of the system for one entry: file-system
+// redirection is switched off while the guard lives, and registry code asks Is64BitView() to open
+// keys in the 64-bit view. On a native system (or a 64-bit process) the guard does nothing.
+// Guards are never nested: the previous redirection state is kept in one process-wide variable.
+
+#include "checks/check_config.h"
+
+namespace Velmora::Assistant {
+
+// True for a 32-bit process on 64-bit Windows.
+bool IsWow64Process();
+
+class ScopedRedirection {
+public:
+    // Active when the entry's `bit` is exactly "64" and the process runs under WOW64.
+    explicit ScopedRedirection(const ConfigEntry& entry);
+    // Active whenever the process runs under WOW64 (for system files such as hosts).
+    ScopedRedirection();
+    ~ScopedRedirection();
+    ScopedRedirection(const ScopedRedirection&) = delete;
+    ScopedRedirection& operator=(const ScopedRedirection&) = delete;
+
+    bool Is64BitView() const { return active_; }
+
+private:
+    void Disable();
+
+    bool active_ = false;
+};
+
+} // namespace Velmora::Assistant
