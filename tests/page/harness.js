@@ -140,9 +140,10 @@ async function openPage(browser, cfg = {}) {
   // Nothing leaves the machine: only the page's own files load.
   await context.route(/^(?!file:)/, (route) => route.abort());
   const page = await context.newPage();
-  // Virtual time stands still unless a test moves it.
+  // Virtual time stands still unless a test moves it. It flows from install until paused,
+  // so install well before; nothing runs yet that could notice.
   const now = new Date(cfg.now || NOW).getTime();
-  await page.clock.install({ time: now - 1000 });
+  await page.clock.install({ time: now - 60000 });
   await page.clock.pauseAt(now);
   await page.addInitScript(fakeSource.replace('__CFG__', JSON.stringify(cfg)));
   const session = new PageSession(context, page);

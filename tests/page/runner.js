@@ -9,7 +9,7 @@ const tests = [];
 global.test = (name, fn) => tests.push({ name, fn });
 
 const filter = process.argv[2] || '';
-const PER_TEST_MS = 30000;
+const PER_TEST_MS = 60000;
 
 function withTimeout(promise, ms) {
   let timer;
@@ -38,20 +38,43 @@ async function main() {
   let passed = 0;
   let failed = 0;
   const started = Date.now();
-  try {
-    for (const t of tests) {
-      if (filter && !t.name.includes(filter)) continue;
-      const t0 = Date.now();
-      try {
-        await withTimeout(t.fn(browser), PER_TEST_MS);
-        passed++;
-        console.log(`ok   ${t.name} (${Date.now() - t0} ms)`);
-      } catch (e) {
+  const chosen = tests.filter((t) => !filter || t.name.includes(filter));
+  // Tests are independent (own context, own virtual clock), so a few run side by side;
+  // results are printed in declaration order.
+  const jobs = Math.max(1, parseInt(process.env.PAGE_TEST_JOBS || '3', 10));
+  const results = new Array(chosen.length);
+  let nextIndex = 0;
+  let printed = 0;
+  const flush = () => {
+    while (printed < chosen.length && results[printed]) {
+      const r = results[printed++];
+      if (r.error) {
         failed++;
-        console.log(`FAIL ${t.name} (${Date.now() - t0} ms)`);
-        console.log('     ' + String((e && e.stack) || e).split('\n').slice(0, 8).join('\n     '));
+        console.log(`FAIL ${r.name} (${r.ms} ms)`);
+        console.log('     ' + String((r.error && r.error.stack) || r.error).split('\n').slice(0, 8).join('\n     '));
+      } else {
+        passed++;
+        console.log(`ok   ${r.name} (${r.ms} ms)`);
       }
     }
+  };
+  const worker = async () => {
+    while (nextIndex < chosen.length) {
+      const i = nextIndex++;
+      const t = chosen[i];
+      const t0 = Date.now();
+      let error = null;
+      try {
+        await withTimeout(t.fn(browser), PER_TEST_MS);
+      } catch (e) {
+        error = e || new Error('failed');
+      }
+      results[i] = { name: t.name, ms: Date.now() - t0, error };
+      flush();
+    }
+  };
+  try {
+    await Promise.all(Array.from({ length: jobs }, worker));
   } finally {
     await browser.close();
   }
