@@ -33,7 +33,7 @@ out=$(mktemp)
 PAGE_SITE=$site NODE_PATH=$modules node tests/page/runner.js "${1:-}" </dev/null | tee "$out"
 last=$(tail -n 1 "$out")
 rm -f "$out"
-if [[ $last =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+if [[ $last =~ ^browser\ tests:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
     passed=$((BASH_REMATCH[1] + lint_passed))
     failed=$((BASH_REMATCH[2] + lint_failed))
 else

@@ -84,11 +84,11 @@ async function main() {
 
 main().then(
   ({ passed, failed }) => {
-    console.log(`${passed} passed, ${failed} failed`);
+    console.log(`browser tests: ${passed} passed, ${failed} failed`);
     process.exit(failed ? 1 : 0);
   },
   (e) => {
     console.log(String((e && e.stack) || e));
-    console.log('0 passed, 1 failed');
+    console.log('browser tests: 0 passed, 1 failed');
     process.exit(1);
   });
