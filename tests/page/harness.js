@@ -20,7 +20,7 @@ const ITEMS = [
   { name: '飞天USBKEY驱动', type: 'key', flag: 'ft2_key_per1', keyid: '096e0305' },
 ];
 
-class PageSession {
+class PageUnderTest {
   constructor(context, page) {
     this.context = context;
     this.page = page;
@@ -146,9 +146,9 @@ async function openPage(browser, cfg = {}) {
   await page.clock.install({ time: now - 60000 });
   await page.clock.pauseAt(now);
   await page.addInitScript(fakeSource.replace('__CFG__', JSON.stringify(cfg)));
-  const session = new PageSession(context, page);
+  const opened = new PageUnderTest(context, page);
   await page.goto('file://' + path.join(site, 'index.html'));
-  return session;
+  return opened;
 }
 
 module.exports = { openPage, ITEMS, LATER_START, NOW, site, artifacts };

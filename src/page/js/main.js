@@ -106,9 +106,8 @@ var Velmora = window.Velmora || {};
         for (i = 0; i < kinds.length; i++) {
             n = $('#' + LISTS[kinds[i][1]] + ' tr.item').length;
             $('#idCount' + kinds[i][0]).text('(' + n + ')');
-            if (kinds[i][1] !== V.OK) {
-                $('#idHead' + kinds[i][0]).toggle(n > 0);
-            }
+            // An empty list shows no header (before the first check, not even the Ok one).
+            $('#idHead' + kinds[i][0]).toggle(n > 0);
         }
     };
 
