@@ -1,0 +1,189 @@
+#include "net/download_files_win.h"
+
+#include "app/option_table.h"
+#include "common/scoped_handle_win.h"
+#include "test_servers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace Velmora::Network;
+using NetTest::ReadFileBytes;
+using NetTest::TempFilePath;
+
+namespace {
+
+std::wstring ExeFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text(path);
+    return text.substr(0, text.find_last_of(L'\\'));
+}
+
+std::wstring TempFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, path);
+    return path;
+}
+
+// Paths scheduled for the next restart (source entries of PendingFileRenameOperations).
+std::wstring PendingRenames()
+{
+    Velmora::ScopedRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                        KEY_READ, key.Receive()) != ERROR_SUCCESS)
+        return {};
+    DWORD size = 0;
+    if (::RegQueryValueExW(key.Get(), L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return {};
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    ::RegQueryValueExW(key.Get(), L"PendingFileRenameOperations", nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(data.data()), &size);
+    for (auto& c : data) {
+        if (c == L'\0')
+            c = L'|';
+    }
+    return data;
+}
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        source = TempFilePath(L"source.bin");
+        target = TempFilePath(L"target.bin");
+        Remove(source);
+        Remove(target);
+        Remove(target + L".old");
+    }
+    void TearDown() override
+    {
+        Velmora::Options().Set(Velmora::kOptionDownloadBesideExe, 0);
+        Remove(source);
+        Remove(target);
+        Remove(target + L".old");
+    }
+    static void Remove(const std::wstring& path)
+    {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(path.c_str());
+    }
+    static void Write(const std::wstring& path, const std::string& bytes)
+    {
+        ASSERT_EQ(WriteWholeFile(path.c_str(), bytes), S_OK);
+    }
+    std::wstring source;
+    std::wstring target;
+};
+
+TEST_F(FilesTest, DownloadPathFollowsOption1004AndKeepsNamesInsideTheFolder)
+{
+    const std::wstring beside = ExeFolder() + L"\\Download";
+    ::RemoveDirectoryW(beside.c_str());
+    Velmora::Options().Set(Velmora::kOptionDownloadBesideExe, 1);
+    EXPECT_EQ(MakeDownloadPath(L"http://bank.example/ctl/setup.exe"), beside + L"\\setup.exe");
+    const DWORD attributes = ::GetFileAttributesW(beside.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(MakeDownloadPath(L""), beside);
+    EXPECT_EQ(MakeDownloadPath(nullptr), L"");
+    // Names that would leave the folder or name a stream are refused.
+    EXPECT_EQ(MakeDownloadPath(L"http://bank.example/..\\..\\evil.exe"), beside + L"\\evil.exe");
+    EXPECT_EQ(MakeDownloadPath(L"http://bank.example/a/.."), L"");
+    EXPECT_EQ(MakeDownloadPath(L"setup.exe:stream"), L"");
+    ::RemoveDirectoryW(beside.c_str());
+
+    Velmora::Options().Set(Velmora::kOptionDownloadBesideExe, 0);
+    std::wstring temp = TempFolder();
+    EXPECT_EQ(MakeDownloadPath(L"https://x/y/driver.msi"), temp + L"driver.msi");
+}
+
+TEST_F(FilesTest, ReplaceFileMovesOverAnIdleTarget)
+{
+    Write(source, "new");
+    Write(target, "old");
+    EXPECT_EQ(ReplaceFile(source.c_str(), target.c_str()), S_OK);
+    EXPECT_EQ(ReadFileBytes(target), "new");
+    EXPECT_FALSE(FileExists(source.c_str()));
+    EXPECT_FALSE(FileExists((target + L".old").c_str()));
+
+    // Without a source nothing is touched.
+    EXPECT_EQ(ReplaceFile(source.c_str(), target.c_str()), E_FAIL);
+    EXPECT_EQ(ReadFileBytes(target), "new");
+}
+
+TEST_F(FilesTest, ReplaceFileStepsAsideATargetInUse)
+{
+    Write(source, "new");
+    Write(target, "old");
+    Write(target + L".old", "older");
+    // Open like a running program: it cannot be overwritten or deleted now, but can be renamed.
+    Velmora::ScopedHandle inUse(::CreateFileW(target.c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(inUse.IsValid());
+    EXPECT_EQ(ReplaceFile(source.c_str(), target.c_str()), S_OK);
+    EXPECT_EQ(ReadFileBytes(target), "new");
+    EXPECT_EQ(ReadFileBytes(target + L".old"), "old");
+    EXPECT_FALSE(FileExists(source.c_str()));
+    EXPECT_NE(PendingRenames().find(target + L".old"), std::wstring::npos);
+}
+
+TEST_F(FilesTest, ReplaceFileSchedulesTheReplacementWhenTheTargetIsLocked)
+{
+    Write(source, "new");
+    Write(target, "old");
+    // Open without delete sharing: the target can be neither deleted nor renamed now.
+    Velmora::ScopedHandle lock(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(lock.IsValid());
+    EXPECT_EQ(ReplaceFile(source.c_str(), target.c_str()), 1);
+    lock.Reset();
+    // The target is still there with its old content; the source waits for the restart.
+    EXPECT_EQ(ReadFileBytes(target), "old");
+    EXPECT_TRUE(FileExists(source.c_str()));
+    EXPECT_NE(PendingRenames().find(source), std::wstring::npos);
+}
+
+TEST_F(FilesTest, WholeFileReadAndWriteKeepBytesAndAttributes)
+{
+    std::string bytes("a\0b\r\n\xff", 6);
+    ASSERT_EQ(WriteWholeFile(target.c_str(), bytes, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), S_OK);
+    EXPECT_EQ(::GetFileAttributesW(target.c_str()) & 6, 6u);
+    std::string read;
+    ASSERT_EQ(ReadWholeFile(target.c_str(), &read), S_OK);
+    EXPECT_EQ(read, bytes);
+
+    // Rewriting truncates: nothing of the longer old content survives.
+    ASSERT_EQ(WriteWholeFile(target.c_str(), "xy", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), S_OK);
+    ASSERT_EQ(ReadWholeFile(target.c_str(), &read), S_OK);
+    EXPECT_EQ(read, "xy");
+
+    ASSERT_EQ(WriteWholeFile(source.c_str(), ""), S_OK);
+    read = "stale";
+    EXPECT_EQ(ReadWholeFile(source.c_str(), &read), S_OK);
+    EXPECT_EQ(read, "");
+
+    EXPECT_EQ(ReadWholeFile(TempFilePath(L"missing").c_str(), &read),
+              HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(read, "");
+}
+
+TEST_F(FilesTest, FileExistsAndExpandPath)
+{
+    Write(target, "x");
+    EXPECT_TRUE(FileExists(target.c_str()));
+    EXPECT_FALSE(FileExists(TempFolder().c_str()));
+    EXPECT_FALSE(FileExists(TempFilePath(L"missing").c_str()));
+
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"VELMORA_NET_TEST", L"C:\\base"));
+    EXPECT_EQ(ExpandPath(L"%VELMORA_NET_TEST%\\setup.exe"), L"C:\\base\\setup.exe");
+    EXPECT_EQ(ExpandPath(L""), L"");
+    // Longer than a path may be: refused rather than cut.
+    EXPECT_EQ(ExpandPath(L"%VELMORA_NET_TEST%" + std::wstring(300, L'a')), L"");
+}
+
+} // namespace
