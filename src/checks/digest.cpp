@@ -101,7 +101,7 @@ void ReleaseCryptoAlgorithms()
 
 struct DigestStream::State {
     struct CtxDeleter {
-        void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
     };
     OwnedMd md;
     std::unique_ptr<EVP_MD_CTX, CtxDeleter> ctx;
