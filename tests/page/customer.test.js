@@ -20,16 +20,17 @@ test('customer kind decides which configured items are checked', async (browser)
     [{ UserType: 1, KeyType: 'ft2_key_per1', safeType: 2 }, [0, 1, 3, 4]],
     [{ UserType: 1, KeyType: 'someone_else', safeType: 4 }, [0, 2, 4]],
   ];
+  const s = await openPage(browser, {});
   for (const [settings, expected] of cases) {
-    const s = await openPage(browser, { items, settings: Object.assign(settings, LATER_START) });
+    await s.reopen({ items, settings: Object.assign(settings, LATER_START) });
     await s.watch('#idNotify');
     await s.settle();
     assert.deepStrictEqual(await checkedIndexes(s), expected, JSON.stringify(settings));
     const notes = await s.watched('#idNotify');
     assert.strictEqual(notes.includes('正在检测USBKEY驱动...'), expected.includes(3));
     assert.ok(notes.includes('正在检测网银安全控件...'));
-    await s.close();
   }
+  await s.close();
 });
 
 test('a key found at start-up makes a key customer: settings saved, its items checked, one check only', async (browser) => {
@@ -77,19 +78,17 @@ test('key panel states: driver missing, key not plugged, model not chosen, key p
   const keyCustomer = Object.assign({ UserType: 1, KeyType: 'ft2_key_per1', keytype: 'FT_A' }, LATER_START);
   const items = ITEMS.map((i) => Object.assign({}, i));
   items[3].status = 3;
-  let s = await openPage(browser, { items, settings: keyCustomer });
+  const s = await openPage(browser, { items, settings: keyCustomer });
   await s.settle();
   assert.strictEqual(await s.text('#idKeyMessage'), 'USBKEY驱动未安装或已禁用');
   await s.page.click('#idTab_ukey');
   assert.strictEqual(await s.visible('#idBtnKeyInstall'), true);
-  await s.close();
 
-  s = await openPage(browser, { items: ITEMS, settings: keyCustomer });
+  await s.reopen({ items: ITEMS, settings: keyCustomer });
   await s.settle();
   assert.strictEqual(await s.text('#idKeyMessage'), '请插入USBKEY');
-  await s.close();
 
-  s = await openPage(browser, {
+  await s.reopen({
     items: ITEMS, settings: Object.assign({}, keyCustomer, { keytype: 'XA' }), pluggedKeys: ['096e0305'],
     data: { csp_FT_A: 'FT CSP A' }, keyCerts: { 'FT CSP A': CERT },
   });

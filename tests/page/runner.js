@@ -39,9 +39,9 @@ async function main() {
   let failed = 0;
   const started = Date.now();
   const chosen = tests.filter((t) => !filter || t.name.includes(filter));
-  // Tests are independent (own context, own virtual clock), so a few run side by side;
+  // Tests are independent (own context, own virtual clock), so two run side by side;
   // results are printed in declaration order.
-  const jobs = Math.max(1, parseInt(process.env.PAGE_TEST_JOBS || '3', 10));
+  const jobs = Math.max(1, parseInt(process.env.PAGE_TEST_JOBS || '2', 10));
   const results = new Array(chosen.length);
   let nextIndex = 0;
   let printed = 0;

@@ -63,12 +63,13 @@ test('later start with automatic checking off runs no check', async (browser) =>
 test('start-mode words select their tabs', async (browser) => {
   const cases = [['scan', 'check'], ['show', 'check'], ['quicklink', 'links'], ['help', 'help'],
     ['ukey', 'ukey'], ['Normal', 'check'], ['QUICKLINK', 'check']];
+  const s = await openPage(browser, {});
   for (const [word, tab] of cases) {
-    const s = await openPage(browser, { startMode: word });
+    await s.reopen({ startMode: word });
     assert.strictEqual(await s.page.getAttribute('#idTabs .tab.active', 'data-view'), tab, word);
     assert.strictEqual(await s.visible('#idView_' + tab), true, word);
-    await s.close();
   }
+  await s.close();
 });
 
 test('update schedule: a check at start-up only when due and not switched off', async (browser) => {
@@ -84,8 +85,9 @@ test('update schedule: a check at start-up only when due and not switched off', 
     [1, 'not a date', true],
     [7, new Date(NOW.getTime() + 50 * DAY).toString(), true],
   ];
+  const s = await openPage(browser, {});
   for (const [updateTime, last, due] of cases) {
-    const s = await openPage(browser, {
+    await s.reopen({
       settings: Object.assign({ update_time: updateTime, LastTimeUpdate: last, AutoCheck: 0 }, LATER_START),
     });
     await s.settle();
@@ -96,8 +98,8 @@ test('update schedule: a check at start-up only when due and not switched off', 
     } else {
       assert.strictEqual(await s.setting('LastTimeUpdate'), last);
     }
-    await s.close();
   }
+  await s.close();
 });
 
 test('pressing "检测更新" twice while the first check runs starts one update check', async (browser) => {
@@ -122,11 +124,7 @@ test('pressing "检测更新" twice while the first check runs starts one update
 
 test('notices load from the var_url script over https after the level check passes', async (browser) => {
   const url = 'https://ebank.bank.test/notice/var.js';
-  const open = async (cfg) => {
-    const s = await openPage(browser, Object.assign({ data: { var_url: url } }, cfg));
-    return s;
-  };
-  const s = await open({});
+  const s = await openPage(browser, { data: { var_url: url } });
   await s.context.route(url, (route) => route.fulfill({
     contentType: 'application/javascript',
     body: 'var notices = ["<b>系统维护</b>：3月12日 0:00-4:00", "新版网银控件已发布"];',
@@ -138,11 +136,12 @@ test('notices load from the var_url script over https after the level check pass
   await s.close();
 
   // A failing level check, or a script that is not served over https, loads nothing.
-  for (const cfg of [{ checks: { level: false } }, { data: { var_url: 'http://ebank.bank.test/var.js' } }]) {
-    const t = await open(cfg);
+  const t = await openPage(browser, {});
+  for (const cfg of [{ checks: { level: false }, data: { var_url: url } }, { data: { var_url: 'http://ebank.bank.test/var.js' } }]) {
+    await t.reopen(cfg);
     await t.settle();
     assert.deepStrictEqual(await t.page.locator('#idNoticeList li').allInnerTexts(), ['暂无公告']);
     assert.strictEqual(await t.page.locator('script[src^="http"]').count(), 0);
-    await t.close();
   }
+  await t.close();
 });
