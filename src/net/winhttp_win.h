@@ -86,6 +86,9 @@ inline HRESULT HresultFromError(DWORD error)
 // network is never taken for a whole one.
 template <typename Sink> HRESULT ReadResponseBody(CWinHttp& request, Sink&& sink)
 {
+    // Asking for at least this much per read keeps the calls per megabyte few; the buffer is
+    // reused, so memory stays flat however large the body is.
+    constexpr DWORD kMinimumRead = 64 * 1024;
     std::vector<char> buffer;
     for (;;) {
         DWORD available = 0;
@@ -93,10 +96,11 @@ template <typename Sink> HRESULT ReadResponseBody(CWinHttp& request, Sink&& sink
             return HresultFromError(error);
         if (available == 0)
             return S_OK;
-        if (buffer.size() < available)
-            buffer.resize(available);
+        const DWORD wanted = available > kMinimumRead ? available : kMinimumRead;
+        if (buffer.size() < wanted)
+            buffer.resize(wanted);
         DWORD read = 0;
-        if (const DWORD error = request.ReadData(buffer.data(), available, &read))
+        if (const DWORD error = request.ReadData(buffer.data(), wanted, &read))
             return HresultFromError(error);
         if (read == 0)
             return S_OK;
