@@ -11,7 +11,7 @@ modules=$(bash scripts/page-deps.sh) || { echo "page dependencies could not be i
 
 # The page as the host serves it: its own files plus the libraries from npm.
 site=$repo/build/page-site
-rm -rf "$site"
+rm -rf "$site" "$repo/build/page-artifacts"
 mkdir -p "$site"
 cp -r src/page/index.html src/page/css src/page/js src/page/images "$site/"
 bash scripts/page-deps.sh --copy-libs "$site/js" >/dev/null
