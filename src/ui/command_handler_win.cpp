@@ -1,0 +1,335 @@
+#include "ui/command_handler_win.h"
+
+#include "common/text_win.h"
+#include "ui/message_box_win.h"
+#include "ui/request_lock_win.h"
+#include "ui/variant_win.h"
+
+namespace Velmora::UI {
+namespace {
+
+constexpr wchar_t kSaveKeyNotString[] = L"save_settings第2个参数应该为String类型！";
+constexpr wchar_t kSaveValueUnsupported[] = L"save_settings第3个参数使用了不支持的类型！";
+constexpr wchar_t kLoadKeyNotString[] = L"load_settings第2个参数应该为String类型！";
+constexpr wchar_t kLoadDefaultUnsupported[] = L"load_settings第3个参数使用了不支持的类型！";
+constexpr wchar_t kKeyTypeNotInt[] = L"update_key_info第2个参数应该为int类型！";
+
+constexpr wchar_t kCloseType[] = L"CloseType";
+constexpr wchar_t kConfigUrl[] = L"ConfigUrl";
+constexpr wchar_t kIeProgram[] = L"\\Internet Explorer\\iexplore.exe ";
+constexpr wchar_t kNormalStart[] = L"Normal";
+
+std::wstring Text(const VARIANT& v)
+{
+    return std::wstring(StringOf(v));
+}
+
+ScopedVariant UnsignedValue(unsigned value)
+{
+    ScopedVariant out;
+    out.Ptr()->vt = VT_UI4;
+    out.Ptr()->ulVal = value;
+    return out;
+}
+
+} // namespace
+
+void KeyIdTable::Set(const std::wstring& flag, const std::wstring& keyId)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    ids_[flag] = keyId;
+}
+
+std::wstring KeyIdTable::Get(const std::wstring& flag) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = ids_.find(flag);
+    return it == ids_.end() ? std::wstring() : it->second;
+}
+
+std::map<std::wstring, std::wstring> KeyIdTable::Snapshot() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return ids_;
+}
+
+void KeyIdTable::Clear()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    ids_.clear();
+}
+
+CommandDispatcher::CommandDispatcher(CommandServices services) : services_(std::move(services)) {}
+
+CommandHandler CommandDispatcher::AsHandler()
+{
+    return [this](IBSDialog* dialog, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
+                  const VARIANT& a3, const VARIANT& a4,
+                  VARIANT* result) { Handle(dialog, name, a1, a2, a3, a4, result); };
+}
+
+int CommandDispatcher::CommandIdOf(const VARIANT& name)
+{
+    static const CommandTable table;
+    if (IsString(name))
+        return table.IdOf(StringOf(name));
+    if (IsInt(name))
+        return name.lVal;
+    return kCommandUnknown;
+}
+
+void CommandDispatcher::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
+                               const VARIANT& a3, const VARIANT& a4, VARIANT* result)
+{
+    ScopedVariant answer;
+    HWND window = dialog ? dialog->GetWindowHandle() : nullptr;
+    switch (CommandIdOf(name)) {
+    case kCommandGetConfig: {
+        RequestLock::Guard serialised(RequestLock::Instance());
+        GetConfig(dialog);
+        break;
+    }
+    case kCommandSaveSettings:
+        SaveSettings(a1, a2);
+        break;
+    case kCommandLoadSettings:
+        LoadSettings(a1, a2, answer.Ptr());
+        break;
+    case kCommandMessageBox:
+        if (IsString(a1))
+            ShowMessage(Text(a1), L"", services_.title, IsInt(a2) ? a2.lVal : 0, window);
+        break;
+    case kCommandOpenIe:
+        if (IsString(a1) && services_.runProgram)
+            services_.runProgram(services_.programFilesFolder + kIeProgram, Text(a1));
+        break;
+    case kCommandGetData:
+        if (IsString(a1) && services_.config) {
+            RequestLock::Guard serialised(RequestLock::Instance());
+            answer = ScopedVariant::String(Utf8ToWide(services_.config->DataValue(WideToUtf8(StringOf(a1)))));
+        }
+        break;
+    case kCommandDelayMs:
+        Delay(a1);
+        break;
+    case kCommandCallJs:
+        CallJs(dialog, a1, a2, a3, a4);
+        break;
+    case kCommandDoExtraStartup:
+        answer = ScopedVariant::String(services_.commandLineArgs.size() == 1 ? services_.commandLineArgs[0]
+                                                                             : std::wstring(kNormalStart));
+        break;
+    case kCommandRestartApp:
+        if (services_.restartApplication)
+            services_.restartApplication();
+        break;
+    case kCommandHttpPost:
+        if (IsString(a1))
+            answer =
+                ScopedVariant::String(services_.httpPost ? services_.httpPost(Text(a1)) : std::wstring());
+        break;
+    case kCommandStartWithBoot:
+        if (IsBool(a1) && services_.setAutostart)
+            services_.setAutostart(a1.boolVal != VARIANT_FALSE);
+        break;
+    case kCommandSetLog:
+        if (IsString(a1) && services_.appendLog)
+            services_.appendLog(WideToUtf8(StringOf(a1)));
+        break;
+    case kCommandMiniSize:
+        if (window)
+            ::ShowWindow(window, SW_MINIMIZE);
+        break;
+    case kCommandQuit:
+        Quit();
+        break;
+    case kCommandUpdateKeyInfo:
+        if (!IsInt(a1))
+            ShowError(kKeyTypeNotInt);
+        // Reading the key's certificate belongs to the key management, which is not part of the
+        // program yet: nothing is read and nothing answered.
+        break;
+    case kCommandIsKeyConnect:
+    case kCommandDoCheck:
+    case kCommandDoFix:
+    case kCommandDoInstall:
+    case kCommandGetVersion:
+    case kCommandCheckUpdate:
+    case kCommandGetSmInfo:
+        // Served by the check run driver, version detection, self-update and key management once
+        // those are part of the program; until then these answer empty like unknown commands.
+        break;
+    case kCommandDebugPrint:
+    default:
+        break;
+    }
+    if (result)
+        answer.MoveTo(result);
+}
+
+void CommandDispatcher::ShowError(const wchar_t* message)
+{
+    ShowMessage(message, kErrorInstruction, services_.title, kIconError, nullptr);
+}
+
+void CommandDispatcher::GetConfig(IBSDialog* dialog)
+{
+    std::wstring url = services_.readString ? services_.readString(kConfigUrl, L"") : std::wstring();
+    if (url.empty())
+        url = services_.defaultConfigUrl;
+    const HRESULT hr =
+        services_.loadConfig && services_.config ? services_.loadConfig(*services_.config, url) : E_NOTIMPL;
+    if (FAILED(hr)) {
+        ShowMessage(kConfigFailedMessage, kErrorInstruction, services_.title, kIconError, nullptr);
+        if (services_.quitApplication)
+            services_.quitApplication();
+        return;
+    }
+    keys_.Clear();
+    static const char* const kFields[] = {"name", "type", "keyid", "flag"};
+    const Assistant::CheckConfig& config = *services_.config;
+    for (size_t index = 0; index < config.ItemCount(); ++index) {
+        const Assistant::ConfigItem& item = *config.ItemAt(index);
+        for (const char* field : kFields) {
+            // setItemInfo(index, field, value), in automation order.
+            ScopedVariant args[3] = {ScopedVariant::String(Utf8ToWide(item.Attributes.Get(field))),
+                                     ScopedVariant::String(Utf8ToWide(field)),
+                                     UnsignedValue(static_cast<unsigned>(index))};
+            VARIANT raw[3] = {args[0].Get(), args[1].Get(), args[2].Get()};
+            if (dialog)
+                dialog->CallScript(L"setItemInfo", raw, 3, nullptr);
+        }
+        if (item.Attributes.Get("type") == "key")
+            keys_.Set(Utf8ToWide(item.Attributes.Get("flag")), Utf8ToWide(item.Attributes.Get("keyid")));
+    }
+    if (dialog)
+        dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
+}
+
+void CommandDispatcher::SaveSettings(const VARIANT& key, const VARIANT& value)
+{
+    if (!IsString(key)) {
+        ShowError(kSaveKeyNotString);
+        return;
+    }
+    if (IsInt(value)) {
+        if (services_.writeInt)
+            services_.writeInt(Text(key), value.lVal);
+    } else if (IsBool(value)) {
+        if (services_.writeInt)
+            services_.writeInt(Text(key), value.boolVal != VARIANT_FALSE ? -1 : 0);
+    } else if (IsString(value)) {
+        if (services_.writeString)
+            services_.writeString(Text(key), Text(value));
+    } else {
+        ShowError(kSaveValueUnsupported);
+    }
+}
+
+void CommandDispatcher::LoadSettings(const VARIANT& key, const VARIANT& defaultValue, VARIANT* result)
+{
+    if (!IsString(key)) {
+        ShowError(kLoadKeyNotString);
+        return;
+    }
+    ScopedVariant answer;
+    if (IsInt(defaultValue)) {
+        answer = ScopedVariant::Int(services_.readInt ? services_.readInt(Text(key), defaultValue.lVal)
+                                                      : defaultValue.lVal);
+    } else if (IsBool(defaultValue)) {
+        const int fallback = defaultValue.boolVal != VARIANT_FALSE ? -1 : 0;
+        const int stored = services_.readInt ? services_.readInt(Text(key), fallback) : fallback;
+        // A boolean holds 16 bits: higher bits of the stored number are cut off.
+        answer = ScopedVariant::Bool(static_cast<short>(stored & 0xFFFF) != 0);
+    } else if (IsString(defaultValue)) {
+        answer = ScopedVariant::String(
+            services_.readString ? services_.readString(Text(key), Text(defaultValue)) : Text(defaultValue));
+    } else {
+        ShowError(kLoadDefaultUnsupported);
+        return;
+    }
+    answer.MoveTo(result);
+}
+
+void CommandDispatcher::Delay(const VARIANT& ms)
+{
+    if (!IsInt(ms) || ms.lVal <= 0)
+        return;
+    const DWORD interval = static_cast<DWORD>(ms.lVal);
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= interval)
+            return;
+        // Waits for input or for the rest of the interval, so the command also ends when no message
+        // arrives.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, interval - elapsed, QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // Leave the quit for the thread's own loop.
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+void CommandDispatcher::CallJs(IBSDialog* dialog, const VARIANT& function, const VARIANT& a2,
+                               const VARIANT& a3, const VARIANT& a4)
+{
+    if (!dialog || !IsString(function))
+        return;
+    // The page function receives a2, a3, a4 as its first, second and third argument.
+    ScopedVariant args[3] = {ScopedVariant(a4), ScopedVariant(a3), ScopedVariant(a2)};
+    VARIANT raw[3] = {args[0].Get(), args[1].Get(), args[2].Get()};
+    dialog->CallScript(Text(function).c_str(), raw, 3, nullptr);
+}
+
+void CommandDispatcher::Quit()
+{
+    const int closeType = services_.readInt ? services_.readInt(kCloseType, 0) : 0;
+    if (closeType == 1) {
+        if (services_.postQuit)
+            services_.postQuit();
+    } else if (services_.quitApplication) {
+        services_.quitApplication();
+    }
+}
+
+void CommandDispatcher::SendProgress(IBSDialog* dialog, int percent, int index, bool status)
+{
+    if (!dialog)
+        return;
+    // setProgress(percent, index, status), in automation order.
+    ScopedVariant args[3] = {ScopedVariant::Bool(status), ScopedVariant::Int(index),
+                             ScopedVariant::Int(percent)};
+    VARIANT raw[3] = {args[0].Get(), args[1].Get(), args[2].Get()};
+    dialog->CallScript(L"setProgress", raw, 3, nullptr);
+}
+
+void CommandDispatcher::ReportProgress(IBSDialog* dialog, int percent, bool status)
+{
+    int sent = 0;
+    {
+        std::lock_guard<std::mutex> guard(progressLock_);
+        if (!progress_.Next(percent, &sent))
+            return;
+    }
+    SendProgress(dialog, sent, currentItem_.load(), status);
+}
+
+void CommandDispatcher::ReportUpdateProgress(IBSDialog* dialog, int percent, bool status)
+{
+    int sent = 0;
+    {
+        std::lock_guard<std::mutex> guard(progressLock_);
+        if (!updateProgress_.Next(percent, &sent))
+            return;
+    }
+    SendProgress(dialog, sent, -1, status);
+}
+
+} // namespace Velmora::UI

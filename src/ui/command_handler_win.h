@@ -1,0 +1,102 @@
+#pragma once
+// The command handler: one function that serves every command the page runs through `external`.
+// What the commands need from the rest of the program comes in through CommandServices, so the
+// handler can be driven headless.
+
+#include "app/command_table.h"
+#include "checks/check_config.h"
+#include "ui/ibs_dialog_win.h"
+#include "ui/progress_filter.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace Velmora::UI {
+
+// Key flag to key id, both as the configuration writes them.
+class KeyIdTable {
+public:
+    void Set(const std::wstring& flag, const std::wstring& keyId);
+    // Empty when the flag is unknown.
+    std::wstring Get(const std::wstring& flag) const;
+    std::map<std::wstring, std::wstring> Snapshot() const;
+    void Clear();
+
+private:
+    mutable std::mutex lock_;
+    std::map<std::wstring, std::wstring> ids_;
+};
+
+struct CommandServices {
+    // Settings of section "Settings". Absent values read as the default.
+    std::function<int(const std::wstring& key, int defaultValue)> readInt;
+    std::function<std::wstring(const std::wstring& key, const std::wstring& defaultValue)> readString;
+    std::function<bool(const std::wstring& key, int value)> writeInt;
+    std::function<bool(const std::wstring& key, const std::wstring& value)> writeString;
+
+    std::function<void()> quitApplication;
+    std::function<void()> postQuit; // the quit message for the UI thread's loop
+    std::function<void()> restartApplication;
+    std::function<void(const std::wstring& program, const std::wstring& parameters)> runProgram;
+    std::function<std::wstring(const std::wstring& url)> httpPost;
+    std::function<void(bool on)> setAutostart;
+    std::function<void(const std::string& utf8Line)> appendLog;
+    // Fills the model from `source`; a negative status is a failure.
+    std::function<HRESULT(Assistant::CheckConfig& config, const std::wstring& source)> loadConfig;
+
+    Assistant::CheckConfig* config = nullptr;  // the process's model
+    std::vector<std::wstring> commandLineArgs; // without the program itself
+    std::wstring title;                        // the product's display name
+    std::wstring programFilesFolder;
+    std::wstring defaultConfigUrl;
+};
+
+inline constexpr wchar_t kConfigFailedMessage[] = L"获取配置失败，请检查您的网络。";
+inline constexpr wchar_t kErrorInstruction[] = L"错误";
+
+class CommandDispatcher {
+public:
+    explicit CommandDispatcher(CommandServices services);
+
+    void Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
+                const VARIANT& a3, const VARIANT& a4, VARIANT* result);
+    // A CommandHandler bound to this object (which must outlive the dialog).
+    CommandHandler AsHandler();
+
+    // Id of a command name: strings through the table, 32-bit integers as the id itself.
+    static int CommandIdOf(const VARIANT& name);
+
+    KeyIdTable& Keys() { return keys_; }
+
+    // Progress of installs and repairs: setProgress(percent, current item, status) when it moved.
+    void ReportProgress(IBSDialog* dialog, int percent, bool status);
+    // Progress of the self-update download: setProgress(percent, -1, status) when it moved.
+    void ReportUpdateProgress(IBSDialog* dialog, int percent, bool status);
+    void SetCurrentItem(int index) { currentItem_ = index; }
+
+private:
+    void GetConfig(IBSDialog* dialog);
+    void SaveSettings(const VARIANT& key, const VARIANT& value);
+    void LoadSettings(const VARIANT& key, const VARIANT& defaultValue, VARIANT* result);
+    void Delay(const VARIANT& ms);
+    void CallJs(IBSDialog* dialog, const VARIANT& function, const VARIANT& a2, const VARIANT& a3,
+                const VARIANT& a4);
+    void Quit();
+    void ShowError(const wchar_t* message);
+    void SendProgress(IBSDialog* dialog, int percent, int index, bool status);
+
+    CommandServices services_;
+    KeyIdTable keys_;
+    std::mutex progressLock_;
+    ProgressFilter progress_;
+    ProgressFilter updateProgress_;
+    std::atomic<int> currentItem_{0};
+};
+
+} // namespace Velmora::UI
