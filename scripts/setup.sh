@@ -24,7 +24,7 @@ apt_packages=(
     wine wine64 wine32:i386 xvfb xauth
     libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
     clang libclang-rt-14-dev clang-format
-    chromium nodejs npm
+    chromium fonts-wqy-microhei nodejs npm
 )
 
 missing_packages() {
