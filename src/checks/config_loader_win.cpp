@@ -2,13 +2,12 @@
 
 #include "app/option_table.h"
 #include "checks/digest.h"
-#include "common/scoped_handle_win.h"
 #include "common/text_win.h"
+#include "net/download_files_win.h"
+#include "net/http_agent_win.h"
 
 #include <shlobj.h>
 #include <windows.h>
-
-#include <climits>
 
 namespace Velmora::Assistant {
 namespace {
@@ -23,56 +22,17 @@ HRESULT LastError()
     return HRESULT_FROM_WIN32(GetLastError());
 }
 
-HRESULT ReadFileBytes(const std::wstring& path, std::string* bytes)
-{
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return LastError();
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file.Get(), &size))
-        return LastError();
-    if (size.QuadPart > INT_MAX)
-        return E_OUTOFMEMORY;
-    std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
-    std::size_t filled = 0;
-    while (filled < data.size()) {
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), data.data() + filled, static_cast<DWORD>(data.size() - filled), &got,
-                      nullptr))
-            return LastError();
-        if (got == 0)
-            break;
-        filled += got;
-    }
-    data.resize(filled);
-    *bytes = std::move(data);
-    return S_OK;
-}
-
 // Writes beside the cache file and moves it into place, so that a failed write leaves the previous
 // copy intact.
 HRESULT WriteCacheFile(const std::wstring& path, const std::string& bytes)
 {
     const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     const std::wstring temporary = path + L".new";
-    {
-        ScopedHandle file(
-            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
-        if (!file)
-            return LastError();
-        DWORD written = 0;
-        if (bytes.size() > INT_MAX ||
-            !WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written != bytes.size()) {
-            const HRESULT status = LastError();
-            file.Reset();
-            DeleteFileW(temporary.c_str());
-            return FAILED(status) ? status : E_FAIL;
-        }
-    }
-    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const HRESULT status = LastError();
+    HRESULT status = Network::WriteWholeFile(temporary.c_str(), bytes, attributes);
+    if (SUCCEEDED(status) &&
+        !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        status = LastError();
+    if (FAILED(status)) {
         DeleteFileW(temporary.c_str());
         return status;
     }
@@ -88,6 +48,16 @@ std::string BaseOf(const std::string& url)
 }
 
 } // namespace
+
+ConfigFetch FetchThrough(Network::CWinHttpAgent& agent)
+{
+    return [&agent](const std::wstring& url, std::string* body) { return agent.FetchText(url, {}, body); };
+}
+
+HRESULT LoadCheckConfig(const wchar_t* source)
+{
+    return LoadCheckConfig(TheCheckConfig(), source, FetchThrough(Network::ProcessAgent()));
+}
 
 std::wstring ConfigCachePath(const std::wstring& url)
 {
@@ -117,7 +87,7 @@ HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const Config
     std::wstring cachePath;
     bool fromCache = false;
     if (!IsHttpSource(name)) {
-        status = ReadFileBytes(name, &bytes);
+        status = Network::ReadWholeFile(name.c_str(), &bytes);
     } else {
         status = fetch ? fetch(name, &bytes) : E_NOTIMPL;
         config.RootAttributes.Set("base", BaseOf(WideToUtf8(name)));
@@ -128,7 +98,7 @@ HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const Config
         const bool downloaded = SUCCEEDED(status) && !bytes.empty();
         if (!downloaded && !cachePath.empty()) {
             std::string cached;
-            if (SUCCEEDED(ReadFileBytes(cachePath, &cached))) {
+            if (SUCCEEDED(Network::ReadWholeFile(cachePath.c_str(), &cached))) {
                 bytes = std::move(cached);
                 status = S_OK;
                 fromCache = true;

@@ -9,6 +9,10 @@
 #include <functional>
 #include <string>
 
+namespace Velmora::Network {
+class CWinHttpAgent;
+} // namespace Velmora::Network
+
 namespace Velmora::Assistant {
 
 // Downloads `url` into `body`. An answer with HTTP status 400 or above is a success with an empty
@@ -25,6 +29,12 @@ constexpr HRESULT kConfigFromCache = 1;
 // reader's own, E_NOTIMPL for a resource number in place of a string, E_FAIL when the text does not
 // parse or has no `checkitems` root.
 HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const ConfigFetch& fetch);
+
+// Downloads through `agent`, which must outlive the function.
+ConfigFetch FetchThrough(Network::CWinHttpAgent& agent);
+
+// The process's configuration, downloaded through the process's HTTP agent.
+HRESULT LoadCheckConfig(const wchar_t* source);
 
 // "<Internet cache>\Content.IE5\<md5 of the UTF-8 URL>.mdc"; empty when the Internet-cache folder
 // cannot be obtained.

@@ -1,6 +1,9 @@
+#include "loopback_server.h" // winsock2.h before windows.h
+
 #include "checks/config_loader_win.h"
 
 #include "app/option_table.h"
+#include "net/http_agent_win.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +166,53 @@ TEST_F(LoadCheckConfigTest, CachingOffNeitherWritesNorReads)
     server.status = kConnectionRefused;
     EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), kConnectionRefused);
     Options().Set(kOptionCacheCheckConfig, 1);
+}
+
+} // namespace
+} // namespace Velmora::Assistant
+
+namespace Velmora::Assistant {
+namespace {
+
+using namespace Testing;
+
+// The whole road through the HTTP agent against a server of the test's own.
+TEST(LoadCheckConfigOverHttp, DownloadsCachesAndFallsBackWhenTheServerFails)
+{
+    Options().Set(kOptionCacheCheckConfig, 1);
+    LoopbackServer server;
+    ASSERT_TRUE(server.IsListening());
+    const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/EBANK/ocx/item.xml";
+    const std::wstring cache = ConfigCachePath(url);
+    RemoveFile(cache);
+    Network::CWinHttpAgent agent(L"Velmora test");
+    ASSERT_EQ(agent.OpenStatus(), S_OK);
+    CheckConfig config;
+
+    const std::string document = ReadBytes(Fixture("check.xml"));
+    server.Respond(200, document);
+    ASSERT_EQ(LoadCheckConfig(config, url.c_str(), FetchThrough(agent)), kConfigLoaded);
+    EXPECT_EQ(config.ItemCount(), 2u);
+    EXPECT_EQ(config.RootAttribute("base"),
+              "http://127.0.0.1:" + std::to_string(server.Port()) + "/EBANK/ocx/");
+    EXPECT_EQ(ReadBytes(cache), document);
+
+    server.Respond(404, "<checkitems><item name=\"from an error page\"/></checkitems>");
+    EXPECT_EQ(LoadCheckConfig(config, url.c_str(), FetchThrough(agent)), kConfigFromCache);
+    EXPECT_EQ(config.ItemCount(), 2u);
+    EXPECT_EQ(ReadBytes(cache), document) << "an error answer keeps the cached copy";
+
+    const int requests = server.Requests();
+    server.Stop();
+    EXPECT_EQ(LoadCheckConfig(config, url.c_str(), FetchThrough(agent)), kConfigFromCache);
+    ASSERT_EQ(config.ItemCount(), 2u);
+    EXPECT_EQ(config.ItemAt(1)->Attributes.Get("keyid"), "096E0201");
+    EXPECT_EQ(server.Requests(), requests);
+
+    RemoveFile(cache);
+    const HRESULT down = LoadCheckConfig(config, url.c_str(), FetchThrough(agent));
+    EXPECT_LT(down, 0) << "no server and no copy: " << std::hex << down;
+    EXPECT_EQ(config.ItemCount(), 0u);
 }
 
 } // namespace

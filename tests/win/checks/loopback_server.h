@@ -1,0 +1,115 @@
+#pragma once
+// A small HTTP server on 127.0.0.1 for the loader tests: answers every request with one programmed
+// status and body, one request per connection.
+
+// Before <windows.h>, which the handle owners include.
+#include <winsock2.h>
+
+#include "common/scoped_handle_win.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace Velmora::Assistant::Testing {
+
+struct SocketTraits {
+    using Handle = SOCKET;
+    static Handle Null() { return INVALID_SOCKET; }
+    static bool IsValid(Handle s) { return s != INVALID_SOCKET; }
+    static void Close(Handle s) { ::closesocket(s); }
+};
+using ScopedSocket = ScopedGeneric<SocketTraits>;
+
+class LoopbackServer {
+public:
+    LoopbackServer()
+    {
+        WSADATA data;
+        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        listener_.Reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof address;
+        if (!listener_ || bind(listener_.Get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            listen(listener_.Get(), 8) != 0 ||
+            getsockname(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+            listener_.Reset();
+            return;
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+
+    ~LoopbackServer()
+    {
+        Stop();
+        if (started_)
+            WSACleanup();
+    }
+
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    // Closes the listening socket: later connections are refused.
+    void Stop()
+    {
+        stopping_ = true;
+        listener_.Reset();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    bool IsListening() const { return port_ != 0; }
+    unsigned short Port() const { return port_; }
+    int Requests() const { return requests_; }
+
+    void Respond(int status, std::string body)
+    {
+        std::lock_guard guard(lock_);
+        status_ = status;
+        body_ = std::move(body);
+    }
+
+private:
+    void Serve()
+    {
+        while (!stopping_) {
+            ScopedSocket client(accept(listener_.Get(), nullptr, nullptr));
+            if (!client)
+                return;
+            std::string request;
+            char buffer[2048];
+            while (request.find("\r\n\r\n") == std::string::npos) {
+                const int got = recv(client.Get(), buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    break;
+                request.append(buffer, static_cast<std::size_t>(got));
+            }
+            ++requests_;
+            std::string answer;
+            {
+                std::lock_guard guard(lock_);
+                answer = "HTTP/1.1 " + std::to_string(status_) + " Answer\r\nContent-Type: text/xml\r\n" +
+                         "Content-Length: " + std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" +
+                         body_;
+            }
+            send(client.Get(), answer.data(), static_cast<int>(answer.size()), 0);
+            shutdown(client.Get(), SD_SEND);
+        }
+    }
+
+    bool started_ = false;
+    ScopedSocket listener_;
+    unsigned short port_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stopping_ = false;
+    std::atomic<int> requests_ = 0;
+    std::mutex lock_;
+    int status_ = 200;
+    std::string body_;
+};
+
+} // namespace Velmora::Assistant::Testing
