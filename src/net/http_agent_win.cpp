@@ -42,26 +42,26 @@ bool SameHost(const std::wstring& a, const std::wstring& b)
 
 CWinHttpAgent::CWinHttpAgent(const wchar_t* userAgent)
 {
-    if (const DWORD error = session_.Open(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                          WINHTTP_NO_PROXY_BYPASS, 0)) {
-        openStatus_ = HresultFromError(error);
-        return;
-    }
+    // The user's browser proxy settings. A static proxy is given to the session when it is opened
+    // (the same as setting WINHTTP_OPTION_PROXY on it afterwards, and honoured by every WinHTTP we
+    // run on); an auto-configuration script is kept and resolved per request.
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config = {};
-    if (!::WinHttpGetIEProxyConfigForCurrentUser(&config))
-        return;
-    const ScopedGlobal autoConfig(config.lpszAutoConfigUrl);
-    const ScopedGlobal proxy(config.lpszProxy);
-    const ScopedGlobal bypass(config.lpszProxyBypass);
-    if (config.lpszAutoConfigUrl && *config.lpszAutoConfigUrl)
+    const bool haveConfig = ::WinHttpGetIEProxyConfigForCurrentUser(&config) != FALSE;
+    const ScopedGlobal autoConfig(haveConfig ? config.lpszAutoConfigUrl : nullptr);
+    const ScopedGlobal proxy(haveConfig ? config.lpszProxy : nullptr);
+    const ScopedGlobal bypass(haveConfig ? config.lpszProxyBypass : nullptr);
+    if (haveConfig && config.lpszAutoConfigUrl && *config.lpszAutoConfigUrl)
         autoConfigUrl_ = config.lpszAutoConfigUrl;
-    if (config.lpszProxy && *config.lpszProxy) {
-        WINHTTP_PROXY_INFO info = {};
-        info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-        info.lpszProxy = config.lpszProxy;
-        info.lpszProxyBypass = config.lpszProxyBypass;
-        session_.SetOption(WINHTTP_OPTION_PROXY, &info, sizeof(info));
+
+    DWORD error = 0;
+    if (haveConfig && config.lpszProxy && *config.lpszProxy) {
+        error = session_.Open(userAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, config.lpszProxy,
+                              config.lpszProxyBypass ? config.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS, 0);
+    } else {
+        error = session_.Open(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                              WINHTTP_NO_PROXY_BYPASS, 0);
     }
+    openStatus_ = HresultFromError(error);
 }
 
 CWinHttpAgent::~CWinHttpAgent() = default;

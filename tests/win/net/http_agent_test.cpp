@@ -1,11 +1,13 @@
 #include "net/http_agent_win.h"
 
 #include "app/option_table.h"
+#include "common/scoped_handle_win.h"
 #include "common/text_win.h"
 #include "test_servers.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -286,6 +288,102 @@ TEST(ProcessAgentTest, OneInstanceForTheProcess)
     AssistantHttp& first = ProcessAgent();
     EXPECT_EQ(&first, &ProcessAgent());
     EXPECT_EQ(first.OpenStatus(), S_OK);
+}
+
+} // namespace
+
+namespace {
+
+// Sets the user's browser proxy settings for as long as it lives, restoring the previous ones.
+class UserProxySettings {
+public:
+    UserProxySettings(DWORD flags, const std::string& proxy, const std::string& autoConfigUrl)
+    {
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                          key_.Receive(), nullptr);
+        DWORD size = 0;
+        if (::RegQueryValueExW(key_.Get(), kValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+            saved_.resize(size);
+            hadValue_ = ::RegQueryValueExW(key_.Get(), kValue, nullptr, nullptr, saved_.data(), &size) ==
+                        ERROR_SUCCESS;
+        }
+        std::vector<BYTE> blob;
+        const auto putDword = [&](DWORD v) {
+            for (int i = 0; i < 4; ++i)
+                blob.push_back(static_cast<BYTE>(v >> (8 * i)));
+        };
+        const auto putText = [&](const std::string& text) {
+            putDword(static_cast<DWORD>(text.size()));
+            blob.insert(blob.end(), text.begin(), text.end());
+        };
+        putDword(0x46); // settings format version
+        putDword(1);    // change counter
+        putDword(flags);
+        putText(proxy);
+        putText("<local>");
+        putText(autoConfigUrl);
+        blob.resize(blob.size() + 32, 0);
+        ::RegSetValueExW(key_.Get(), kValue, 0, REG_BINARY, blob.data(), static_cast<DWORD>(blob.size()));
+    }
+    ~UserProxySettings()
+    {
+        if (hadValue_)
+            ::RegSetValueExW(key_.Get(), kValue, 0, REG_BINARY, saved_.data(),
+                             static_cast<DWORD>(saved_.size()));
+        else
+            ::RegDeleteValueW(key_.Get(), kValue);
+    }
+
+private:
+    static constexpr const wchar_t* kKey =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+    static constexpr const wchar_t* kValue = L"DefaultConnectionSettings";
+    Velmora::ScopedRegKey key_;
+    std::vector<BYTE> saved_;
+    bool hadValue_ = false;
+};
+
+constexpr DWORD kProxyDirect = 1, kProxyNamed = 2, kProxyAutoConfigUrl = 4;
+
+TEST_F(AgentTest, StaticProxyFromTheUsersSettingsCarriesTheRequests)
+{
+    std::unique_ptr<AssistantHttp> agent;
+    {
+        // The agent reads the settings once, when it is made; other users of this prefix get the
+        // old settings back straight away.
+        UserProxySettings proxy(kProxyDirect | kProxyNamed,
+                                "127.0.0.1:" + std::to_string(TheServers().httpPort), "");
+        agent = std::make_unique<AssistantHttp>();
+    }
+    std::string body;
+    ASSERT_EQ(agent->FetchText(L"http://bank.invalid/echo/" + Velmora::Utf8ToWide(token) + L"/doc.xml?q=1",
+                               {}, &body),
+              S_OK);
+    // A proxy gets the absolute URL (the port may be spelt out), still without the query.
+    EXPECT_EQ(body.rfind("http://bank.invalid", 0), 0u) << body;
+    const std::string tail = "/echo/" + token + "/doc.xml";
+    EXPECT_TRUE(body.size() > tail.size() && body.compare(body.size() - tail.size(), tail.size(), tail) == 0)
+        << body;
+    const auto requests = RequestsWith(token);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Header("Host"), "bank.invalid");
+}
+
+TEST_F(AgentTest, AutoConfigurationScriptIsResolvedForEachRequest)
+{
+    std::unique_ptr<AssistantHttp> agent;
+    {
+        const std::string port = std::to_string(TheServers().httpPort);
+        UserProxySettings proxy(kProxyDirect | kProxyAutoConfigUrl, "",
+                                "http://127.0.0.1:" + port + "/pac/" + port + "/" + token + ".pac");
+        agent = std::make_unique<AssistantHttp>();
+    }
+    // The script names the test server itself as the proxy, so the request arrives either way
+    // (Wine resolves the script but does not apply a per-request proxy).
+    std::string body;
+    ASSERT_EQ(agent->FetchText(HttpUrl("/echo/" + token + "/a"), {}, &body), S_OK);
+    EXPECT_NE(body.find("/echo/" + token + "/a"), std::string::npos);
+    EXPECT_FALSE(RequestsWith(token + ".pac").empty());
 }
 
 } // namespace
