@@ -43,13 +43,10 @@ std::string AsciiLower(std::string_view text)
 
 void AttributeMap::Set(std::string_view name, std::string_view value)
 {
-    std::string key = AsciiLower(name);
-    if (value.empty()) {
-        // An empty value is not stored; it does not remove what an earlier spelling set either,
-        // since "later wins" applies only to values that are stored.
-        return;
-    }
-    values_[std::move(key)] = std::string(value);
+    // An empty value is not stored; it does not remove what an earlier spelling set either, since
+    // "later wins" applies only to values that are stored.
+    if (!value.empty())
+        values_[AsciiLower(name)] = std::string(value);
 }
 
 const std::string& AttributeMap::Get(std::string_view name) const

@@ -8,10 +8,19 @@ namespace Velmora::Assistant {
 namespace {
 
 constexpr HandlerRegistry::Row kHandlerTable[] = {
-    {"registry", nullptr},   {"clsid", nullptr},         {"file", nullptr},    {"host", nullptr},
-    {"dns", nullptr},        {"trust", nullptr},         {"cfca", nullptr},    {"url", nullptr},
-    {"iehomepage", nullptr}, {"compatibility", nullptr}, {"service", nullptr}, {"install", nullptr},
-    {"uninstall", nullptr},
+    {"registry", nullptr},      // CheckFixRegistry
+    {"clsid", nullptr},         // CheckFixCOM
+    {"file", nullptr},          // CheckFixFile
+    {"host", nullptr},          // CheckFixHost
+    {"dns", nullptr},           // CheckFixDns
+    {"trust", nullptr},         // CheckFixTrust
+    {"cfca", nullptr},          // CheckFixCFCA
+    {"url", nullptr},           // CheckFixUrl
+    {"iehomepage", nullptr},    // CheckFixIEHomepage
+    {"compatibility", nullptr}, // CheckFixCompatibilityView
+    {"service", nullptr},       // CheckFixService
+    {"install", nullptr},       // ItemInstall
+    {"uninstall", nullptr},     // ItemUninstall
 };
 
 } // namespace

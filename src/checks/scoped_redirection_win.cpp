@@ -23,7 +23,7 @@ PVOID g_previousRedirection = nullptr;
 
 } // namespace
 
-bool IsWow64Process()
+bool RunsUnderWow64()
 {
     const auto isWow64 = Kernel32Function<IsWow64ProcessFn>("IsWow64Process");
     BOOL wow64 = FALSE;
@@ -43,7 +43,7 @@ ScopedRedirection::ScopedRedirection()
 
 void ScopedRedirection::Disable()
 {
-    if (!IsWow64Process())
+    if (!RunsUnderWow64())
         return;
     const auto disable = Kernel32Function<Wow64DisableFn>("Wow64DisableWow64FsRedirection");
     const auto revert = Kernel32Function<Wow64RevertFn>("Wow64RevertWow64FsRedirection");

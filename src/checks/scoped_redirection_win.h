@@ -9,7 +9,7 @@
 namespace Velmora::Assistant {
 
 // True for a 32-bit process on 64-bit Windows.
-bool IsWow64Process();
+bool RunsUnderWow64();
 
 class ScopedRedirection {
 public:

@@ -30,11 +30,11 @@ bool Exists(const std::wstring& path)
 
 TEST(ScopedRedirection, NothingToSwitchOutsideWow64)
 {
-    if (IsWow64Process())
-        GTEST_SKIP() << "the process runs under WOW64";
     if (sizeof(void*) == 8) {
-        EXPECT_FALSE(IsWow64Process()) << "a 64-bit process is never redirected";
+        EXPECT_FALSE(RunsUnderWow64()) << "a 64-bit process is never redirected";
     }
+    if (RunsUnderWow64())
+        GTEST_SKIP() << "the process runs under WOW64";
 
     // The same system32 is seen with and without the guard.
     const std::wstring probe = System32(L"velmora-redirection-probe.txt");
@@ -52,7 +52,7 @@ TEST(ScopedRedirection, NothingToSwitchOutsideWow64)
 // A 32-bit process on 64-bit Windows: needs a machine that executes 32-bit code.
 TEST(ScopedRedirection, Bit64ReachesTheRealSystemFolderUnderWow64)
 {
-    if (!IsWow64Process())
+    if (!RunsUnderWow64())
         GTEST_SKIP() << "not a 32-bit process on 64-bit Windows";
 
     const std::wstring both = System32(L"velmora-redirection-both.txt");
