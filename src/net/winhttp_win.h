@@ -82,25 +82,17 @@ inline HRESULT HresultFromError(DWORD error)
 }
 
 // Reads the body chunk by chunk into `sink(const char*, DWORD) -> bool` until the server has sent
-// everything or `sink` answers false. A broken transfer gives its error: a body cut short by the
-// network is never taken for a whole one.
+// everything (a read of 0 bytes) or `sink` answers false. A broken transfer gives its error: a body
+// cut short by the network is never taken for a whole one.
 template <typename Sink> HRESULT ReadResponseBody(CWinHttp& request, Sink&& sink)
 {
-    // Asking for at least this much per read keeps the calls per megabyte few; the buffer is
-    // reused, so memory stays flat however large the body is.
-    constexpr DWORD kMinimumRead = 64 * 1024;
-    std::vector<char> buffer;
+    // Reads of 64 KB: few calls per megabyte (asking how much is available first would add one
+    // each time), yet frequent progress on a slow line, where a read may wait until its buffer
+    // is full. The one buffer is reused, so memory stays flat however large the body is.
+    std::vector<char> buffer(64 * 1024);
     for (;;) {
-        DWORD available = 0;
-        if (const DWORD error = request.QueryDataAvailable(&available))
-            return HresultFromError(error);
-        if (available == 0)
-            return S_OK;
-        const DWORD wanted = available > kMinimumRead ? available : kMinimumRead;
-        if (buffer.size() < wanted)
-            buffer.resize(wanted);
         DWORD read = 0;
-        if (const DWORD error = request.ReadData(buffer.data(), wanted, &read))
+        if (const DWORD error = request.ReadData(buffer.data(), static_cast<DWORD>(buffer.size()), &read))
             return HresultFromError(error);
         if (read == 0)
             return S_OK;
