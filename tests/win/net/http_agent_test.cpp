@@ -118,6 +118,7 @@ TEST_F(AgentTest, RelativeUrlIsAppendedToTheLastAbsolutePathWithoutSeparator)
     EXPECT_TRUE(FAILED(agent.FetchText(L"setup.exe", {}, &body)));
 
     ASSERT_EQ(agent.FetchText(HttpUrl("/echo/" + token + "/dir/a.xml?x=1"), {}, &body), S_OK);
+    EXPECT_EQ(agent.BasePath(), Velmora::Utf8ToWide("/echo/" + token + "/dir/a.xml"));
     ASSERT_EQ(agent.FetchText(L"setup.exe", {}, &body), S_OK);
     EXPECT_EQ(body, "/echo/" + token + "/dir/a.xmlsetup.exe");
     // The base stays the last absolute URL's path, not the relative one just used.
