@@ -62,16 +62,43 @@ std::wstring OwnResourcePrefix(std::wstring_view modulePath)
     return prefix;
 }
 
+namespace {
+
+int HexValue(wchar_t c)
+{
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
+    return -1;
+}
+
+// The browser may report the module path escaped ("%20") and with either slash: compare a form with
+// escapes decoded, one kind of slash and folded case.
+std::wstring Comparable(std::wstring_view text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        wchar_t c = text[i];
+        if (c == L'%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            c = static_cast<wchar_t>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        }
+        out.push_back(c == L'\\' ? L'/' : Upper(c));
+    }
+    return out;
+}
+
+} // namespace
+
 bool IsOwnPage(std::wstring_view url, std::wstring_view ownPrefix)
 {
     if (ownPrefix.empty())
         return false;
-    // Compared without normalising the module path into a file URL: only the case is folded.
-    std::wstring u(url.substr(0, std::min(url.size(), ownPrefix.size())));
-    std::wstring p(ownPrefix);
-    std::transform(u.begin(), u.end(), u.begin(), Upper);
-    std::transform(p.begin(), p.end(), p.begin(), Upper);
-    return u == p;
+    const std::wstring u = Comparable(url), p = Comparable(ownPrefix);
+    return u.compare(0, p.size(), p) == 0 && u.size() > p.size();
 }
 
 Navigation DecideNavigation(std::wstring_view target, std::wstring_view current, std::wstring_view ownPrefix,

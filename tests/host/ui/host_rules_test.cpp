@@ -40,6 +40,9 @@ TEST(NavigationTest, DecisionsForOwnPagesForeignPagesAndFrames)
     // Frames inside the page (the notice) load where they like.
     EXPECT_EQ(Navigation::Allow, DecideNavigation(L"https://bank.example/notice", page, kOwn, false));
     EXPECT_FALSE(IsOwnPage(L"https://bank.example/", L""));
+    // The browser's own spelling of the module path: escaped blanks, forward slashes.
+    EXPECT_TRUE(IsOwnPage(L"res://c:/Program%20Files/Velmora/VelmoraAssistant.exe/200", kOwn));
+    EXPECT_FALSE(IsOwnPage(kOwn, kOwn));
 }
 
 TEST(HostKeysTest, SwallowedKeysAndMenus)
