@@ -1,0 +1,173 @@
+#include "app/assistant_app_win.h"
+
+#include "app/companion_command.h"
+#include "app/module_paths_win.h"
+#include "app/option_table.h"
+#include "app/settings_store_win.h"
+#include "install/process_win.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
+
+#include <atomic>
+
+namespace Velmora {
+namespace {
+
+CAssistantApp* g_app = nullptr;
+Mutex g_singleInstance;
+std::atomic<bool> g_running{false};
+std::atomic<bool> g_restart{false};
+std::atomic<DWORD> g_uiThreadId{0};
+
+void EndMessageLoop()
+{
+    const DWORD uiThread = g_uiThreadId.load();
+    if (uiThread == 0 || uiThread == GetCurrentThreadId())
+        PostQuitMessage(0);
+    else
+        PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
+    g_running = false;
+}
+
+// The cryptographic library's cipher and digest tables for the program's lifetime.
+bool RegisterCryptoAlgorithms()
+{
+    return true;
+}
+void ReleaseCryptoAlgorithms() {}
+
+// The USB device watcher reports key arrival and removal to the page.
+void StartDeviceWatcher() {}
+
+} // namespace
+
+CAssistantApp::CAssistantApp()
+{
+    g_app = this;
+}
+
+CAssistantApp::~CAssistantApp()
+{
+    if (g_app == this)
+        g_app = nullptr;
+}
+
+CAssistantApp* TheApp()
+{
+    return g_app;
+}
+
+bool CAssistantApp::InitInstance()
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+    InitCommonControlsEx(&controls);
+
+    // Sets the folder the check configuration's paths may refer to.
+    SetEnvironmentVariableW(L"AppPath", ExecutableFolder().c_str());
+
+    const HRESULT instance = AcquireSingleInstance();
+    if (instance != S_OK) {
+        exitCode_ = instance == S_FALSE ? kExitSecondInstance : kExitStartFailed;
+        return false;
+    }
+
+    const bool cryptoRegistered = RegisterCryptoAlgorithms();
+    // The embedded browser control needs OLE (not only COM) on the UI thread.
+    const bool oleReady = SUCCEEDED(OleInitialize(nullptr));
+
+    Options().Set(kOptionDownloadBesideExe, 1);
+    Options().Set(kOptionCacheCheckConfig, 1);
+
+    StartDeviceWatcher();
+
+    g_running = true;
+    if (CreateMainDialog()) {
+        RunMessageLoop();
+        DestroyMainDialog();
+    }
+    g_running = false;
+
+    HandOverToCompanion();
+
+    if (cryptoRegistered)
+        ReleaseCryptoAlgorithms();
+    g_singleInstance.Close();
+    if (oleReady)
+        OleUninitialize();
+    return false;
+}
+
+bool CAssistantApp::CreateMainDialog()
+{
+    // The HTML main dialog (page resource kMainPageResourceId, title string 102, icon 199) is not
+    // part of the program yet; start-up runs straight to the exit steps.
+    return false;
+}
+
+void CAssistantApp::DestroyMainDialog() {}
+
+void CAssistantApp::RunMessageLoop()
+{
+    MSG message;
+    while (g_running) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0)
+            break;
+        if (got == -1)
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+HRESULT AcquireSingleInstance()
+{
+    g_uiThreadId = GetCurrentThreadId();
+    const HRESULT outcome = g_singleInstance.Create(kSingleInstanceName, true);
+    if (outcome == S_FALSE)
+        g_singleInstance.Close();
+    return outcome;
+}
+
+bool IsAppRunning()
+{
+    return g_running;
+}
+bool IsRestartRequested()
+{
+    return g_restart;
+}
+
+void QuitApplication()
+{
+    g_singleInstance.Close();
+    EndMessageLoop();
+}
+
+void RestartApplication()
+{
+    RestartApplication(ExecutablePath());
+}
+
+void RestartApplication(const std::wstring& executable)
+{
+    // Every restart, not only the page's, must keep the companion from starting at exit as well.
+    g_restart = true;
+    // Released first so that the new copy finds no other copy running.
+    g_singleInstance.Close();
+    ShellExecuteW(nullptr, L"open", executable.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    EndMessageLoop();
+}
+
+void HandOverToCompanion()
+{
+    if (ProgramSettings().ReadInt(kSettingsSection, kCloseTypeKey, 0) != kCloseTypeToTray || g_restart)
+        return;
+    RunCommandLine(CompanionCommandLine(ExecutablePath(), GetCurrentProcessId()), false, false, false);
+}
+
+} // namespace Velmora

@@ -1,0 +1,77 @@
+#pragma once
+// The application object and the program's lifecycle: start-up, single instance, message loop,
+// quit, restart and the hand-over to the tray companion at exit.
+
+#include "app/command_table.h"
+#include "app/sync_object_win.h"
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+namespace Velmora {
+
+inline constexpr wchar_t kSingleInstanceName[] = L"{DA79F43F-445A-49A1-ADD3-4FBC87CC68DE}";
+inline constexpr wchar_t kCloseTypeKey[] = L"CloseType";
+inline constexpr int kCloseTypeToTray = 1;
+inline constexpr int kMainPageResourceId = 200;
+
+// How a run ended, as the process exit code.
+enum AppExitCode : int {
+    kExitNormal = 0,
+    kExitSecondInstance = 1, // another copy runs: ended at once, silently
+    kExitStartFailed = 2,    // the single-instance object could not be created
+};
+
+class CAssistantApp {
+public:
+    CAssistantApp();
+    CAssistantApp(const CAssistantApp&) = delete;
+    CAssistantApp& operator=(const CAssistantApp&) = delete;
+    virtual ~CAssistantApp();
+
+    // Runs the whole program on the calling (UI) thread and returns false: no caller-side loop
+    // follows, the process ends when it returns. ExitCode() tells how it went.
+    bool InitInstance();
+    int ExitCode() const { return exitCode_; }
+
+    const CommandTable& Commands() const { return commands_; }
+    // Key flag to key id, filled from the check configuration.
+    std::map<std::wstring, std::wstring>& KeyIdTable() { return keyIds_; }
+
+protected:
+    // The main window. Without one no message loop runs and the exit steps follow at once.
+    virtual bool CreateMainDialog();
+    virtual void DestroyMainDialog();
+
+private:
+    void RunMessageLoop();
+
+    CommandTable commands_;
+    std::map<std::wstring, std::wstring> keyIds_;
+    int exitCode_ = kExitNormal;
+};
+
+// The one application object of the process, once constructed.
+CAssistantApp* TheApp();
+
+// Creates the single-instance object (owned) and marks the calling thread as the UI thread.
+// S_OK: this is the only copy; S_FALSE: another copy runs (the new handle is closed again);
+// a failure status when it cannot be created.
+HRESULT AcquireSingleInstance();
+
+bool IsAppRunning();
+bool IsRestartRequested();
+
+// Both may be called from any thread; the quit message goes to the UI thread.
+void QuitApplication();
+void RestartApplication();
+// Restart with another executable in place of this one (the program itself passes its own path).
+void RestartApplication(const std::wstring& executable);
+
+// Exit hand-over: with CloseType 1 and no restart pending, starts the tray companion beside the
+// executable. Its outcome is not examined.
+void HandOverToCompanion();
+
+} // namespace Velmora

@@ -1,0 +1,75 @@
+#include "app/library_search_win.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace Velmora {
+namespace {
+
+bool g_searchRestricted = false;
+
+struct CompanionLibrary {
+    const wchar_t* fullPath; // environment references expanded at load time
+    const wchar_t* fileName;
+};
+
+constexpr CompanionLibrary kCompanions[CompanionLibraries::kCount] = {
+    {L"%CommonProgramFiles%\\Velmora\\Assistant\\screenshield.dll", L"screenshield.dll"},
+    {L"%CommonProgramFiles%\\Velmora\\AntiTrojan\\scanguard.dll", L"scanguard.dll"},
+};
+
+std::wstring Expand(const wchar_t* text)
+{
+    std::wstring expanded(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD needed =
+            ExpandEnvironmentStringsW(text, expanded.data(), static_cast<DWORD>(expanded.size()));
+        if (needed == 0)
+            return {};
+        if (needed <= expanded.size()) {
+            expanded.resize(needed - 1);
+            return expanded;
+        }
+        expanded.resize(needed);
+    }
+    return {};
+}
+
+} // namespace
+
+bool RestrictLibrarySearch()
+{
+    // Removes the current folder from the classic search order on every system.
+    SetDllDirectoryW(L"");
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const auto setDefault =
+        kernel == nullptr ? nullptr
+                          : reinterpret_cast<SetDefaultDllDirectoriesFn>(
+                                reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    g_searchRestricted = setDefault != nullptr &&
+                         setDefault(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return g_searchRestricted;
+}
+
+void CompanionLibraries::Load()
+{
+    for (int i = 0; i < kCount; ++i) {
+        const std::wstring path = Expand(kCompanions[i].fullPath);
+        if (!path.empty() && path.find(L'%') == std::wstring::npos) {
+            // Their own dependencies may sit beside them.
+            modules_[i].Reset(LoadLibraryExW(path.c_str(), nullptr,
+                                             g_searchRestricted ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
+                                                                      LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+                                                                : LOAD_WITH_ALTERED_SEARCH_PATH));
+        }
+        // The bare name only through the limited search; without it the classic order would
+        // include PATH, so there is no fallback then.
+        if (!modules_[i] && g_searchRestricted)
+            modules_[i].Reset(
+                LoadLibraryExW(kCompanions[i].fileName, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+    }
+}
+
+} // namespace Velmora

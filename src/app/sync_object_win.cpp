@@ -1,0 +1,24 @@
+#include "app/sync_object_win.h"
+
+namespace Velmora {
+
+HRESULT SynchronizationObject::TakeCreated(HANDLE handle, DWORD lastError)
+{
+    handle_.Reset(handle);
+    if (!handle_) {
+        handle_.Release(); // INVALID_HANDLE_VALUE is no handle to close
+        if (lastError == ERROR_INVALID_HANDLE)
+            return E_INVALIDARG;
+        return lastError == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(lastError);
+    }
+    return lastError == ERROR_ALREADY_EXISTS ? S_FALSE : S_OK;
+}
+
+HRESULT Mutex::Create(const wchar_t* name, bool initiallyOwned, SECURITY_ATTRIBUTES* security)
+{
+    SetLastError(ERROR_SUCCESS);
+    HANDLE handle = CreateMutexW(security, initiallyOwned ? TRUE : FALSE, name);
+    return TakeCreated(handle, GetLastError());
+}
+
+} // namespace Velmora

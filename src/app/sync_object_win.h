@@ -1,0 +1,33 @@
+#pragma once
+// Owners of named kernel synchronisation objects, with the creation outcome as a status.
+
+#include "common/scoped_handle_win.h"
+
+#include <windows.h>
+
+namespace Velmora {
+
+class SynchronizationObject {
+public:
+    SynchronizationObject() = default;
+    SynchronizationObject(const SynchronizationObject&) = delete;
+    SynchronizationObject& operator=(const SynchronizationObject&) = delete;
+    virtual ~SynchronizationObject() = default;
+
+    // Takes a freshly created handle and the system's last error right after the creation.
+    // No handle: the error as an HRESULT (an invalid handle is reported as E_INVALIDARG).
+    // A handle: S_FALSE when the object already existed, else S_OK.
+    HRESULT TakeCreated(HANDLE handle, DWORD lastError);
+    void Close() { handle_.Reset(); }
+    HANDLE Handle() const { return handle_.Get(); }
+
+private:
+    ScopedHandle handle_;
+};
+
+class Mutex : public SynchronizationObject {
+public:
+    HRESULT Create(const wchar_t* name, bool initiallyOwned, SECURITY_ATTRIBUTES* security = nullptr);
+};
+
+} // namespace Velmora

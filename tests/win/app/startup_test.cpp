@@ -1,0 +1,297 @@
+// The program as a whole, run as real processes: start-up, single instance, restart, the hand-over
+// to the tray companion, the library search, and the resources the executable carries.
+#include "app/assistant_app_win.h"
+#include "app/settings_store_win.h"
+#include "install/file_version_win.h"
+#include "win/app/win_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+using namespace Velmora;
+using namespace VelmoraTest;
+
+namespace {
+
+const std::wstring kAssistant = WindowsPath(ASSISTANT_EXE);
+
+// The copy's settings live where the program looks for them: its base name is VelmoraAssistant.
+SettingsStore& CopySettings()
+{
+    static SettingsStore store(kCompanyKey, L"VelmoraAssistant");
+    return store;
+}
+
+class CloseTypeSetting {
+public:
+    explicit CloseTypeSetting(int value) { CopySettings().WriteInt(kSettingsSection, kCloseTypeKey, value); }
+    CloseTypeSetting() { Clear(); }
+    ~CloseTypeSetting() { Clear(); }
+
+private:
+    static void Clear() { RegDeleteTreeW(HKEY_CURRENT_USER, CopySettings().ProfileKey().c_str()); }
+};
+
+// VelmoraAssistant.exe copied into a folder of its own, with the recording companion beside it.
+class AssistantCopy {
+public:
+    AssistantCopy() : folder_(L"velmora-app-")
+    {
+        exe_ = folder_ / L"VelmoraAssistant.exe";
+        copied_ =
+            CopyFileW(kAssistant.c_str(), exe_.c_str(), FALSE) &&
+            CopyFileW(WindowsPath(TRAY_RECORDER_EXE).c_str(), (folder_ / L"QXSysTray.exe").c_str(), FALSE);
+    }
+    bool Ready() const { return copied_; }
+    const std::wstring& Exe() const { return exe_; }
+    const TempFolder& Folder() const { return folder_; }
+    std::wstring CompanionReport() const { return folder_ / L"companion.txt"; }
+
+    // Runs the copy to its end; the exit code, or -1 when it did not start or end in time.
+    int Run(DWORD* processId = nullptr, const wchar_t* currentFolder = nullptr) const
+    {
+        std::wstring line = Quoted(exe_);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        if (!CreateProcessW(exe_.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, currentFolder,
+                            &startup, &info))
+            return -1;
+        if (processId != nullptr)
+            *processId = info.dwProcessId;
+        DWORD code = static_cast<DWORD>(-1);
+        if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(info.hProcess, &code);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        return static_cast<int>(code);
+    }
+
+private:
+    TempFolder folder_;
+    std::wstring exe_;
+    bool copied_ = false;
+};
+
+std::wstring ReadWideFile(const std::wstring& path)
+{
+    const std::string bytes = ReadFileBytes(path);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+// A copy that has just started its companion may still hold the instance for a moment.
+bool WaitForInstanceFree()
+{
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        Mutex probe;
+        if (probe.Create(kSingleInstanceName, false) == S_OK)
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+// The companion is not awaited by the program; give a wrongly started one time to show up.
+void ExpectNoCompanion(const AssistantCopy& copy)
+{
+    Sleep(1500);
+    EXPECT_FALSE(FileExists(copy.CompanionReport())) << "the tray companion was started";
+}
+
+} // namespace
+
+TEST(Startup, WithoutCloseTypeTheProgramEndsWithoutTheCompanion)
+{
+    const CloseTypeSetting none;
+    AssistantCopy copy;
+    ASSERT_TRUE(copy.Ready());
+    EXPECT_EQ(copy.Run(), kExitNormal);
+    ExpectNoCompanion(copy);
+
+    const CloseTypeSetting quit(0);
+    EXPECT_EQ(copy.Run(), kExitNormal);
+    ExpectNoCompanion(copy);
+}
+
+TEST(Startup, CloseTypeOneHandsOverToTheCompanionWithTheResourceNumbers)
+{
+    const CloseTypeSetting tray(kCloseTypeToTray);
+    AssistantCopy copy;
+    ASSERT_TRUE(copy.Ready());
+    DWORD processId = 0;
+    ASSERT_EQ(copy.Run(&processId), kExitNormal);
+    ASSERT_TRUE(WaitForFile(copy.CompanionReport())) << "the companion did not start";
+
+    const std::wstring report = ReadWideFile(copy.CompanionReport());
+    const size_t split = report.find(L'\n');
+    ASSERT_NE(split, std::wstring::npos) << testing::PrintToString(report);
+    EXPECT_EQ(report.substr(0, split),
+              Quoted(copy.Folder() / L"QXSysTray.exe") + L" 103 102 199 " + std::to_wstring(processId));
+    EXPECT_EQ(report.substr(split + 1), copy.Folder().Path()) << "AppPath is the executable's folder";
+}
+
+TEST(Startup, ASecondCopyEndsAtOnceWhileTheFirstHoldsTheInstance)
+{
+    const CloseTypeSetting tray(kCloseTypeToTray);
+    AssistantCopy copy;
+    ASSERT_TRUE(copy.Ready());
+    {
+        ASSERT_TRUE(WaitForInstanceFree());
+        Mutex first;
+        ASSERT_EQ(first.Create(kSingleInstanceName, true), S_OK);
+        EXPECT_EQ(copy.Run(), kExitSecondInstance);
+        ExpectNoCompanion(copy);
+    }
+    // Once the first copy is gone the next one runs through to the hand-over.
+    EXPECT_EQ(copy.Run(), kExitNormal);
+    EXPECT_TRUE(WaitForFile(copy.CompanionReport()));
+}
+
+TEST(Lifecycle, RestartReleasesTheInstanceBeforeTheNewCopyStarts)
+{
+    const CloseTypeSetting tray(kCloseTypeToTray);
+    AssistantCopy copy;
+    ASSERT_TRUE(copy.Ready());
+    ASSERT_TRUE(WaitForInstanceFree());
+    ASSERT_EQ(AcquireSingleInstance(), S_OK);
+
+    RestartApplication(copy.Exe());
+    EXPECT_FALSE(IsAppRunning());
+    EXPECT_TRUE(IsRestartRequested()) << "a restarting program must not start the companion itself";
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "the message loop is told to end";
+
+    // The new copy got past the single-instance check: it reached its own exit hand-over.
+    ASSERT_TRUE(WaitForFile(copy.CompanionReport())) << "the restarted copy did not run";
+    const std::wstring report = ReadWideFile(copy.CompanionReport());
+    EXPECT_EQ(report.find(L" " + std::to_wstring(GetCurrentProcessId()) + L"\n"), std::wstring::npos)
+        << "the companion was started by this process instead of the new copy";
+    EXPECT_TRUE(WaitForInstanceFree());
+}
+
+TEST(Lifecycle, QuitFromAnotherThreadEndsTheUiThreadsLoopAndReleasesTheInstance)
+{
+    ASSERT_TRUE(WaitForInstanceFree());
+    ASSERT_EQ(AcquireSingleInstance(), S_OK);
+    std::thread worker([] { QuitApplication(); });
+    worker.join();
+
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "the quit message must reach the UI thread, not the calling one";
+    Mutex next;
+    EXPECT_EQ(next.Create(kSingleInstanceName, true), S_OK) << "the instance was not released";
+}
+
+// Puts a file into a folder of the prefix for one test and removes it (and the folders it made).
+class PlacedFile {
+public:
+    PlacedFile(const std::wstring& from, const std::wstring& folder, const std::wstring& name)
+    {
+        std::wstring path;
+        for (size_t next = 0; next != std::wstring::npos;) {
+            next = folder.find(L'\\', next + 1);
+            path = folder.substr(0, next);
+            if (CreateDirectoryW(path.c_str(), nullptr))
+                created_.insert(created_.begin(), path);
+        }
+        file_ = folder + L"\\" + name;
+        placed_ = CopyFileW(from.c_str(), file_.c_str(), FALSE) != FALSE;
+    }
+    PlacedFile(const PlacedFile&) = delete;
+    PlacedFile& operator=(const PlacedFile&) = delete;
+    ~PlacedFile()
+    {
+        DeleteFileW(file_.c_str());
+        for (const std::wstring& folder : created_)
+            RemoveDirectoryW(folder.c_str());
+    }
+    bool Placed() const { return placed_; }
+
+private:
+    std::wstring file_;
+    std::vector<std::wstring> created_;
+    bool placed_ = false;
+};
+
+TEST(Startup, CompanionLibrariesComeOnlyFromTrustedFolders)
+{
+    const CloseTypeSetting none;
+    AssistantCopy copy;
+    ASSERT_TRUE(copy.Ready());
+    const std::wstring probe = WindowsPath(PROBE_LIBRARY);
+    wchar_t common[MAX_PATH] = {};
+    ASSERT_GT(ExpandEnvironmentStringsW(L"%CommonProgramFiles%", common, MAX_PATH), 0u);
+    const std::wstring planted = copy.Folder() / L"planted";
+    const std::wstring markers = copy.Folder() / L"markers";
+    ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(markers.c_str(), nullptr));
+    const PlacedFile installed(probe, std::wstring(common) + L"\\Velmora\\Assistant", L"screenshield.dll");
+    ASSERT_TRUE(installed.Placed());
+    // The second library is missing from its folder but planted in the current folder and on PATH.
+    ASSERT_FALSE(FileExists(std::wstring(common) + L"\\Velmora\\AntiTrojan\\scanguard.dll"));
+    ASSERT_TRUE(CopyFileW(probe.c_str(), (planted + L"\\scanguard.dll").c_str(), FALSE));
+
+    std::wstring savedPath(32767, L'\0');
+    savedPath.resize(
+        GetEnvironmentVariableW(L"PATH", savedPath.data(), static_cast<DWORD>(savedPath.size())));
+    SetEnvironmentVariableW(L"PATH", (planted + L";" + savedPath).c_str());
+    SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", markers.c_str());
+
+    const int plantedRun = copy.Run(nullptr, planted.c_str());
+    const std::wstring installedMarker = ReadWideFile(markers + L"\\screenshield.dll.loaded");
+    const bool plantedLoaded = FileExists(markers + L"\\scanguard.dll.loaded");
+
+    // Beside the executable the bare name is fine: the application folder is trusted.
+    CopyFileW(probe.c_str(), (copy.Folder() / L"scanguard.dll").c_str(), FALSE);
+    const int besideRun = copy.Run(nullptr, planted.c_str());
+    const std::wstring besideMarker = ReadWideFile(markers + L"\\scanguard.dll.loaded");
+
+    SetEnvironmentVariableW(L"PATH", savedPath.c_str());
+    SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", nullptr);
+
+    EXPECT_EQ(plantedRun, kExitNormal);
+    EXPECT_EQ(installedMarker, std::wstring(common) + L"\\Velmora\\Assistant\\screenshield.dll");
+    EXPECT_FALSE(plantedLoaded) << "a library from the current folder or PATH was loaded";
+    EXPECT_EQ(besideRun, kExitNormal);
+    EXPECT_EQ(besideMarker, copy.Folder() / L"scanguard.dll");
+}
+
+TEST(Resources, ManifestStringsIconAndVersionAreCarried)
+{
+    const HMODULE exe = LoadLibraryExW(kAssistant.c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(exe, nullptr) << GetLastError();
+    const auto text = [exe](UINT id) {
+        const wchar_t* data = nullptr;
+        const int length = LoadStringW(exe, id, reinterpret_cast<LPWSTR>(&data), 0);
+        return length > 0 ? std::wstring(data, static_cast<size_t>(length)) : std::wstring();
+    };
+    EXPECT_EQ(text(102), L"网银助手");
+    EXPECT_EQ(text(103), L"启动" + text(102));
+    EXPECT_EQ(text(104), L"应用程序有更新发布\n是否立即应用");
+    EXPECT_EQ(text(105), L"应用程序有重要更新\n需要立即应用");
+    EXPECT_EQ(text(106), L"发现更新");
+    EXPECT_EQ(text(107), L"立即更新");
+    EXPECT_EQ(text(108), L"稍后更新");
+    EXPECT_EQ(text(255), L"应用程序为当前最新版本。");
+    EXPECT_EQ(text(256), L"无需更新");
+    EXPECT_NE(FindResourceW(exe, MAKEINTRESOURCEW(199), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */), nullptr);
+
+    HRSRC manifestInfo = FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */);
+    ASSERT_NE(manifestInfo, nullptr);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(exe, manifestInfo)));
+    const std::string manifest(bytes, SizeofResource(exe, manifestInfo));
+    for (const char* needed : {"level=\"requireAdministrator\"", "uiAccess=\"false\"", ">true</dpiAware>",
+                               "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""})
+        EXPECT_NE(manifest.find(needed), std::string::npos) << needed;
+    FreeLibrary(exe);
+
+    VS_FIXEDFILEINFO version = {};
+    ASSERT_TRUE(ReadFileVersion(kAssistant, &version));
+    EXPECT_EQ(version.dwFileType, static_cast<DWORD>(VFT_APP));
+    EXPECT_GE(HIWORD(version.dwProductVersionMS), 1u);
+}
