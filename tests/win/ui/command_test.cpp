@@ -1,8 +1,11 @@
 // The command handler driven through a headless dialog, with fake services and a recording message
 // presenter standing in for the person in front of the screen.
 
+#include "win/checks/loopback_server.h" // before <windows.h>
+
 #include "checks/check_config.h"
 #include "fake_page.h"
+#include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
 #include "ui/message_box_win.h"
 #include "ui/request_lock_win.h"
@@ -374,6 +377,41 @@ TEST_F(CommandTest, GetConfigFailureShowsTheMessageAndQuits)
     EXPECT_EQ(kIconError, presenter_.shown[0].icon);
     EXPECT_EQ(1, rec_.quits);
     EXPECT_TRUE(page_->Calls().empty()); // no partial list
+}
+
+TEST_F(CommandTest, GetConfigAndHttpPostAgainstALoopbackServer)
+{
+    Assistant::Testing::LoopbackServer server;
+    ASSERT_TRUE(server.IsListening());
+    server.Respond(200, kConfig);
+    const std::wstring base = L"http://127.0.0.1:" + std::to_wstring(server.Port());
+    CommandServices services = Services();
+    const CommandServices program = ProgramCommandServices();
+    services.loadConfig = program.loadConfig;
+    services.httpPost = program.httpPost;
+    CommandDispatcher dispatcher(services);
+    rec_.strings[L"ConfigUrl"] = base + L"/EBANK/ocx/item.xml";
+    auto run = [&](const wchar_t* name, ScopedVariant a1 = {}) {
+        ScopedVariant result, e;
+        dispatcher.Handle(&dialog_, S(name).Get(), a1.Get(), e.Get(), e.Get(), e.Get(), result.Ptr());
+        return result;
+    };
+    run(L"get_config");
+    EXPECT_EQ(1, server.Requests());
+    EXPECT_EQ(13u, page_->Calls().size());
+    EXPECT_EQ(L"isAnyKeyConnect", page_->Calls().back().name);
+    EXPECT_EQ(L"096e0201", dispatcher.Keys().Get(L"ft"));
+    EXPECT_TRUE(presenter_.shown.empty());
+
+    server.Respond(200, "answer 应答");
+    EXPECT_EQ(L"answer 应答", std::wstring(StringOf(run(L"http_post", S((base + L"/post").c_str())).Get())));
+
+    server.Stop();
+    EXPECT_EQ(L"", std::wstring(StringOf(run(L"http_post", S((base + L"/post").c_str())).Get())));
+    run(L"get_config");
+    ExpectError(L"获取配置失败，请检查您的网络。");
+    EXPECT_EQ(1, rec_.quits);
+    EXPECT_EQ(13u, page_->Calls().size()); // nothing more told to the page
 }
 
 TEST_F(CommandTest, ProgressReportsThinOutAndKeepSeparateLastValues)

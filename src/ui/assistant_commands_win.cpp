@@ -1,0 +1,54 @@
+#include "ui/assistant_commands_win.h"
+
+#include "checks/config_loader_win.h"
+#include "net/http_agent_win.h"
+#include "net/simple_http_win.h"
+#include "ui/message_box_win.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+namespace Velmora::UI {
+namespace {
+
+std::vector<std::wstring> CommandLineArguments()
+{
+    std::vector<std::wstring> out;
+    int count = 0;
+    ScopedLocal argv(reinterpret_cast<HLOCAL>(::CommandLineToArgvW(::GetCommandLineW(), &count)));
+    auto** args = reinterpret_cast<wchar_t**>(argv.Get());
+    for (int i = 1; args && i < count; ++i)
+        out.emplace_back(args[i]);
+    return out;
+}
+
+std::wstring ProgramFilesFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        return {};
+    return folder;
+}
+
+} // namespace
+
+CommandServices ProgramCommandServices()
+{
+    CommandServices s;
+    s.httpPost = [](const std::wstring& url) { return Network::HttpPostText(url); };
+    s.loadConfig = [](Assistant::CheckConfig& config, const std::wstring& source) {
+        return Assistant::LoadCheckConfig(config, source.c_str(),
+                                          Assistant::FetchThrough(Network::ProcessAgent()));
+    };
+    s.config = &Assistant::TheCheckConfig();
+    const DWORD uiThread = ::GetCurrentThreadId();
+    // The quit command may arrive on a worker: the message belongs to the UI thread's loop.
+    s.postQuit = [uiThread] { ::PostThreadMessageW(uiThread, WM_QUIT, 0, 0); };
+    s.commandLineArgs = CommandLineArguments();
+    s.title = MessageText(kDisplayNameResource).Resolve();
+    s.programFilesFolder = ProgramFilesFolder();
+    s.defaultConfigUrl = kDefaultConfigUrl;
+    return s;
+}
+
+} // namespace Velmora::UI
