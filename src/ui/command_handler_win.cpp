@@ -144,20 +144,22 @@ void CommandDispatcher::Handle(IBSDialog* dialog, const VARIANT& name, const VAR
         Quit();
         break;
     case kCommandUpdateKeyInfo:
-        if (!IsInt(a1))
+        if (!IsInt(a1)) {
             ShowError(kKeyTypeNotInt);
-        // Reading the key's certificate belongs to the key management, which is not part of the
-        // program yet: nothing is read and nothing answered.
+            break;
+        }
+        RunSerialised(dialog, kCommandUpdateKeyInfo, a1, a2, answer.Ptr());
         break;
     case kCommandIsKeyConnect:
     case kCommandDoCheck:
     case kCommandDoFix:
     case kCommandDoInstall:
-    case kCommandGetVersion:
     case kCommandCheckUpdate:
     case kCommandGetSmInfo:
-        // Served by the check run driver, version detection, self-update and key management once
-        // those are part of the program; until then these answer empty like unknown commands.
+        RunSerialised(dialog, CommandIdOf(name), a1, a2, answer.Ptr());
+        break;
+    case kCommandGetVersion:
+        // Version detection is not part of the program yet: answers empty like an unknown name.
         break;
     case kCommandDebugPrint:
     default:
@@ -165,6 +167,15 @@ void CommandDispatcher::Handle(IBSDialog* dialog, const VARIANT& name, const VAR
     }
     if (result)
         answer.MoveTo(result);
+}
+
+void CommandDispatcher::RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2,
+                                      VARIANT* result)
+{
+    if (!services_.serialisedRequest)
+        return;
+    RequestLock::Guard serialised(RequestLock::Instance());
+    services_.serialisedRequest(dialog, id, a1, a2, result);
 }
 
 void CommandDispatcher::ShowError(const wchar_t* message)

@@ -50,6 +50,12 @@ struct CommandServices {
     // Fills the model from `source`; a negative status is a failure.
     std::function<HRESULT(Assistant::CheckConfig& config, const std::wstring& source)> loadConfig;
 
+    // Checks, repairs, installs, the self-update and key requests (ids 7, 8, 9, 10, 16, 17, 23),
+    // served by their own parts of the program. The handler runs them one at a time under the
+    // request lock, whatever thread they arrive on. None: they answer empty.
+    std::function<void(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result)>
+        serialisedRequest;
+
     Assistant::CheckConfig* config = nullptr;  // the process's model
     std::vector<std::wstring> commandLineArgs; // without the program itself
     std::wstring title;                        // the product's display name
@@ -89,6 +95,7 @@ private:
                 const VARIANT& a4);
     void Quit();
     void ShowError(const wchar_t* message);
+    void RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result);
     void SendProgress(IBSDialog* dialog, int percent, int index, bool status);
 
     CommandServices services_;

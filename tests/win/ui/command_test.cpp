@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <mutex>
 #include <thread>
 
 using namespace Velmora;
@@ -430,6 +432,44 @@ TEST_F(CommandTest, ProgressReportsThinOutAndKeepSeparateLastValues)
         EXPECT_EQ(expected[i][1], calls[i].args[1].Get().lVal) << i;
         EXPECT_EQ(i < 4 ? VARIANT_TRUE : VARIANT_FALSE, calls[i].args[2].Get().boolVal) << i;
     }
+}
+
+TEST_F(CommandTest, RequestsRunOneAtATimeWhateverThreadTheyArriveOn)
+{
+    std::atomic<int> inside{0}, most{0}, served{0};
+    std::vector<int> ids;
+    std::mutex idsLock;
+    CommandServices services = Services();
+    services.serialisedRequest = [&](IBSDialog*, int id, const VARIANT&, const VARIANT&, VARIANT* result) {
+        most = std::max(most.load(), ++inside);
+        ::Sleep(20);
+        --inside;
+        ++served;
+        std::lock_guard<std::mutex> g(idsLock);
+        ids.push_back(id);
+        ScopedVariant::Int(id).MoveTo(result);
+    };
+    CommandDispatcher dispatcher(services);
+    auto run = [&](ScopedVariant name, ScopedVariant a1) {
+        ScopedVariant result, e;
+        dispatcher.Handle(&dialog_, name.Get(), a1.Get(), e.Get(), e.Get(), e.Get(), result.Ptr());
+        return result;
+    };
+    std::vector<std::thread> threads;
+    const wchar_t* names[] = {L"do_check", L"do_fix", L"do_install", L"check_update", L"Get_SM_info"};
+    for (const wchar_t* n : names)
+        threads.emplace_back([&, n] { run(S(n), S(L"host")); });
+    EXPECT_EQ(7, run(I(7), S(L"096e0201")).Get().lVal); // on this thread meanwhile
+    EXPECT_EQ(17, run(S(L"update_key_info"), I(1)).Get().lVal);
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(7, served.load());
+    EXPECT_EQ(1, most.load());
+    // Version texts are not served by the request path, and a wrong key type never reaches it.
+    EXPECT_EQ(VT_EMPTY, run(S(L"get_version"), S(L"osversion")).Type());
+    run(S(L"update_key_info"), S(L"1"));
+    ExpectError(L"update_key_info第2个参数应该为int类型！");
+    EXPECT_EQ(7, served.load());
 }
 
 TEST_F(CommandTest, RequestLockWaiterOnTheUiThreadServesTheHoldersPageCall)
