@@ -4,6 +4,7 @@
 #include "app/module_paths_win.h"
 #include "app/option_table.h"
 #include "app/settings_store_win.h"
+#include "checks/digest.h"
 #include "install/process_win.h"
 
 #include <windows.h>
@@ -23,7 +24,9 @@ std::atomic<bool> g_running{false};
 std::atomic<bool> g_restart{false};
 std::atomic<DWORD> g_uiThreadId{0};
 
-void EndMessageLoop()
+} // namespace
+
+void EndMainLoop()
 {
     const DWORD uiThread = g_uiThreadId.load();
     if (uiThread == 0 || uiThread == GetCurrentThreadId())
@@ -33,12 +36,7 @@ void EndMessageLoop()
     g_running = false;
 }
 
-// The cryptographic library's cipher and digest tables for the program's lifetime.
-bool RegisterCryptoAlgorithms()
-{
-    return true;
-}
-void ReleaseCryptoAlgorithms() {}
+namespace {
 
 // The USB device watcher reports key arrival and removal to the page.
 void StartDeviceWatcher() {}
@@ -75,7 +73,9 @@ bool CAssistantApp::InitInstance()
         return false;
     }
 
-    const bool cryptoRegistered = RegisterCryptoAlgorithms();
+    // The cipher and digest tables stay for the program's lifetime. A missing algorithm only
+    // fails the operations that need it, so start-up goes on regardless.
+    Assistant::RegisterCryptoAlgorithms();
     // The embedded browser control needs OLE (not only COM) on the UI thread.
     const bool oleReady = SUCCEEDED(OleInitialize(nullptr));
 
@@ -93,8 +93,7 @@ bool CAssistantApp::InitInstance()
 
     HandOverToCompanion();
 
-    if (cryptoRegistered)
-        ReleaseCryptoAlgorithms();
+    Assistant::ReleaseCryptoAlgorithms();
     g_singleInstance.Close();
     if (oleReady)
         OleUninitialize();
@@ -145,7 +144,7 @@ bool IsRestartRequested()
 void QuitApplication()
 {
     g_singleInstance.Close();
-    EndMessageLoop();
+    EndMainLoop();
 }
 
 void RestartApplication()
@@ -160,7 +159,7 @@ void RestartApplication(const std::wstring& executable)
     // Released first so that the new copy finds no other copy running.
     g_singleInstance.Close();
     ShellExecuteW(nullptr, L"open", executable.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    EndMessageLoop();
+    EndMainLoop();
 }
 
 void HandOverToCompanion()

@@ -64,7 +64,9 @@ HRESULT AcquireSingleInstance();
 bool IsAppRunning();
 bool IsRestartRequested();
 
-// Both may be called from any thread; the quit message goes to the UI thread.
+// All may be called from any thread; the quit message goes to the UI thread.
+// Ends the message loop only; the single-instance object stays held.
+void EndMainLoop();
 void QuitApplication();
 void RestartApplication();
 // Restart with another executable in place of this one (the program itself passes its own path).
