@@ -1,8 +1,10 @@
 #include "ui/assistant_commands_win.h"
 
 #include "checks/config_loader_win.h"
+#include "install/process_win.h"
 #include "net/http_agent_win.h"
 #include "net/simple_http_win.h"
+#include "ui/host_rules.h"
 #include "ui/message_box_win.h"
 
 #include <shellapi.h>
@@ -49,6 +51,27 @@ CommandServices ProgramCommandServices()
     s.programFilesFolder = ProgramFilesFolder();
     s.defaultConfigUrl = kDefaultConfigUrl;
     return s;
+}
+
+BSDialogParams MainDialogParams(CommandHandler handler)
+{
+    BSDialogParams p;
+    p.title = MessageText(kDisplayNameResource).Resolve();
+    p.framed = FALSE;
+    p.autoSize = 1;
+    p.icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kMainIconResource));
+    p.pageResourceId = kMainPageResource;
+    p.commandHandler = std::move(handler);
+    return p;
+}
+
+void ConnectMainDialog(IBSDialog* dialog)
+{
+    SetMessageMainWindow(dialog ? dialog->GetWindowHandle() : nullptr);
+    const std::wstring browser = ProgramFilesFolder() + L"\\Internet Explorer\\iexplore.exe";
+    CBSDialog::SetIeLauncher([browser](const std::wstring& url) {
+        RunCommandLine(BrowserCommandLine(browser, url), false, false, true);
+    });
 }
 
 } // namespace Velmora::UI

@@ -119,6 +119,18 @@ Navigation DecideNavigation(std::wstring_view target, std::wstring_view current,
     return Navigation::OpenInIe;
 }
 
+std::wstring BrowserCommandLine(std::wstring_view browserPath, std::wstring_view url)
+{
+    std::wstring line = L"\"";
+    line.append(browserPath);
+    line.append(L"\" \"");
+    for (wchar_t c : url)
+        if (c != L'"')
+            line.push_back(c);
+    line.push_back(L'"');
+    return line;
+}
+
 bool SwallowKey(unsigned vk, bool ctrl, bool alt)
 {
     if (vk == kVkEscape || vk == kVkF1 || vk == kVkF5)

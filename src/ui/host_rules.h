@@ -24,6 +24,10 @@ enum class Navigation { Allow, Cancel, OpenInIe };
 Navigation DecideNavigation(std::wstring_view target, std::wstring_view current, std::wstring_view ownPrefix,
                             bool mainFrame);
 
+// Command line that opens `url` in the browser at `browserPath`. Quotes inside the URL are dropped so
+// that the page cannot add arguments of its own.
+std::wstring BrowserCommandLine(std::wstring_view browserPath, std::wstring_view url);
+
 // Keys the page never gets: Escape, F1, F5, Alt+Left/Right, Ctrl+D/L/N/O/P/S.
 bool SwallowKey(unsigned virtualKey, bool ctrl, bool alt);
 // The browser's own menu only over selected text (menu kind 4).

@@ -45,6 +45,14 @@ TEST(NavigationTest, DecisionsForOwnPagesForeignPagesAndFrames)
     EXPECT_FALSE(IsOwnPage(kOwn, kOwn));
 }
 
+TEST(NavigationTest, BrowserCommandLineKeepsTheUrlOneArgument)
+{
+    EXPECT_EQ(L"\"C:\\IE\\iexplore.exe\" \"https://bank.example/a b\"",
+              BrowserCommandLine(L"C:\\IE\\iexplore.exe", L"https://bank.example/a b"));
+    EXPECT_EQ(L"\"ie.exe\" \"https://x.example/ -k evil\"",
+              BrowserCommandLine(L"ie.exe", L"https://x.example/\" -k \"evil"));
+}
+
 TEST(HostKeysTest, SwallowedKeysAndMenus)
 {
     struct Row {

@@ -2,8 +2,10 @@
 // own COM methods called directly (Wine's browser control never loads a document).
 
 #include "fake_page.h"
+#include "ui/assistant_commands_win.h"
 #include "ui/bs_dialog_win.h"
 #include "ui/host_rules.h"
+#include "ui/message_box_win.h"
 
 #include <gtest/gtest.h>
 
@@ -318,6 +320,40 @@ TEST_F(DialogTest, MessageTableAndCloseEndsTheLoop)
             hooks.push_back(h);
     const std::vector<UINT> expectedHooks = {0x8001, WM_COPYDATA, WM_COMMAND, WM_CLOSE};
     EXPECT_EQ(expectedHooks, hooks);
+    CBSDialog::Destroy(dialog);
+}
+
+class OwnerPresenter : public IMessagePresenter {
+public:
+    int Present(const MessageRequest& r) override
+    {
+        owner = r.owner;
+        return IDOK;
+    }
+    HWND owner = nullptr;
+};
+
+TEST_F(DialogTest, MainDialogRecordAndConnection)
+{
+    BSDialogParams record = MainDialogParams({});
+    EXPECT_EQ(kBSDialogParamsSize, record.size);
+    EXPECT_EQ(200, record.pageResourceId);
+    EXPECT_EQ(1, record.autoSize);
+    EXPECT_FALSE(record.framed);
+    EXPECT_EQ(0, record.maxWidth);
+    IBSDialog* dialog = CBSDialog::Create(record);
+    ASSERT_NE(nullptr, dialog);
+    const DWORD style = static_cast<DWORD>(::GetWindowLongW(dialog->GetWindowHandle(), GWL_STYLE));
+    EXPECT_TRUE(style & WS_POPUP);
+    EXPECT_FALSE(style & WS_THICKFRAME); // fitted to the page, not sized by the user
+    // Messages without an owner belong to the main window once it is connected.
+    OwnerPresenter presenter;
+    SetMessagePresenter(&presenter);
+    ConnectMainDialog(dialog);
+    ShowMessage(L"x", L"", L"t", kIconInformation, nullptr);
+    EXPECT_EQ(dialog->GetWindowHandle(), presenter.owner);
+    SetMessagePresenter(nullptr);
+    ConnectMainDialog(nullptr);
     CBSDialog::Destroy(dialog);
 }
 
