@@ -893,15 +893,16 @@ void CBSDialog::AttachPageEvents()
         ::SysFreeString(event);
         handler->Release();
     }
+    // The body's resize re-fits an auto-sized window to the content.
     ComPtr<IHTMLDocument2> document2;
-    ComPtr<IHTMLWindow2> window;
-    ComPtr<IHTMLWindow3> window3;
-    if (SUCCEEDED(documentDispatch.As(document2)) &&
-        SUCCEEDED(document2->get_parentWindow(window.Receive())) && window && SUCCEEDED(window.As(window3))) {
+    ComPtr<IHTMLElement> body;
+    ComPtr<IHTMLElement2> body2;
+    if (SUCCEEDED(documentDispatch.As(document2)) && SUCCEEDED(document2->get_body(body.Receive())) && body &&
+        SUCCEEDED(body.As(body2))) {
         auto* handler = new PageEventHandler([this](IDispatch* e) { return OnPageEvent(L"onresize", e); });
         BSTR event = ::SysAllocString(L"onresize");
         VARIANT_BOOL attached = VARIANT_FALSE;
-        window3->attachEvent(event, handler, &attached);
+        body2->attachEvent(event, handler, &attached);
         ::SysFreeString(event);
         handler->Release();
     }
