@@ -4,8 +4,11 @@
 #include "app/module_paths_win.h"
 #include "app/option_table.h"
 #include "app/settings_store_win.h"
+#include "app/shell_services_win.h"
 #include "checks/digest.h"
 #include "install/process_win.h"
+#include "ui/assistant_commands_win.h"
+#include "ui/bs_dialog_win.h"
 
 #include <windows.h>
 
@@ -23,6 +26,17 @@ Mutex g_singleInstance;
 std::atomic<bool> g_running{false};
 std::atomic<bool> g_restart{false};
 std::atomic<DWORD> g_uiThreadId{0};
+std::atomic<UI::IBSDialog*> g_mainDialog{nullptr};
+
+constexpr UINT kDisplayNameString = 102;
+constexpr UINT kMainIcon = 199;
+
+std::wstring ResourceText(UINT id)
+{
+    const wchar_t* text = nullptr;
+    const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
+}
 
 } // namespace
 
@@ -57,6 +71,11 @@ CAssistantApp::~CAssistantApp()
 CAssistantApp* TheApp()
 {
     return g_app;
+}
+
+UI::IBSDialog* MainDialog()
+{
+    return g_mainDialog;
 }
 
 bool CAssistantApp::InitInstance()
@@ -102,12 +121,41 @@ bool CAssistantApp::InitInstance()
 
 bool CAssistantApp::CreateMainDialog()
 {
-    // The HTML main dialog (page resource kMainPageResourceId, title string 102, icon 199) is not
-    // part of the program yet; start-up runs straight to the exit steps.
-    return false;
+    // Without its page the window would stay blank; the program then ends as if it were closed.
+    if (FindResourceW(nullptr, MAKEINTRESOURCEW(kMainPageResourceId), MAKEINTRESOURCEW(23) /* RT_HTML */) ==
+        nullptr)
+        return false;
+
+    UI::CommandServices services = UI::ProgramCommandServices();
+    FillShellServices(services);
+    dispatcher_ = std::make_unique<UI::CommandDispatcher>(std::move(services));
+
+    UI::BSDialogParams params;
+    params.size = UI::kBSDialogParamsSize;
+    params.parent = nullptr;
+    params.title = ResourceText(kDisplayNameString);
+    params.framed = FALSE;
+    params.autoSize = 1;
+    params.maxWidth = 0;
+    params.maxHeight = 0;
+    params.icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kMainIcon));
+    params.pageResourceId = kMainPageResourceId;
+    params.commandHandler = dispatcher_->AsHandler();
+    UI::IBSDialog* dialog = UI::CBSDialog::Create(params);
+    if (dialog == nullptr)
+        return false;
+    g_mainDialog = dialog;
+    ShowWindow(dialog->GetWindowHandle(), SW_SHOWNORMAL);
+    return true;
 }
 
-void CAssistantApp::DestroyMainDialog() {}
+void CAssistantApp::DestroyMainDialog()
+{
+    UI::IBSDialog* dialog = g_mainDialog.exchange(nullptr);
+    if (dialog != nullptr)
+        UI::CBSDialog::Destroy(dialog);
+    dispatcher_.reset();
+}
 
 void CAssistantApp::RunMessageLoop()
 {
@@ -117,6 +165,8 @@ void CAssistantApp::RunMessageLoop()
         if (got == 0)
             break;
         if (got == -1)
+            continue;
+        if (UI::CBSDialog::PreTranslate(&message))
             continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);

@@ -4,10 +4,13 @@
 
 #include "app/command_table.h"
 #include "app/sync_object_win.h"
+#include "ui/command_handler_win.h"
+#include "ui/ibs_dialog_win.h"
 
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <string>
 
 namespace Velmora {
@@ -41,7 +44,7 @@ public:
     std::map<std::wstring, std::wstring>& KeyIdTable() { return keyIds_; }
 
 protected:
-    // The main window. Without one no message loop runs and the exit steps follow at once.
+    // The main window, shown. Without one no message loop runs and the exit steps follow at once.
     virtual bool CreateMainDialog();
     virtual void DestroyMainDialog();
 
@@ -49,12 +52,16 @@ private:
     void RunMessageLoop();
 
     CommandTable commands_;
+    std::unique_ptr<UI::CommandDispatcher> dispatcher_;
     std::map<std::wstring, std::wstring> keyIds_;
     int exitCode_ = kExitNormal;
 };
 
 // The one application object of the process, once constructed.
 CAssistantApp* TheApp();
+
+// The main dialog while it exists, for native code on any thread that calls into the page.
+UI::IBSDialog* MainDialog();
 
 // Creates the single-instance object (owned) and marks the calling thread as the UI thread.
 // S_OK: this is the only copy; S_FALSE: another copy runs (the new handle is closed again);
