@@ -547,6 +547,7 @@ void CBSDialog::OnInitDialog()
     target.dialog = this;
     target.handler = params_.commandHandler;
     target.bridge = bridge_;
+    target.workerDialog = std::make_shared<BridgedDialog>(window_, bridge_);
     target.allowed = [this] { return ExternalAllowed(); };
     CreateExternal(std::move(target), external_.Receive());
 
@@ -729,11 +730,8 @@ HWND CBSDialog::GetBrowserWindow()
 {
     if (browserWindow_ && ::IsWindow(browserWindow_))
         return browserWindow_;
-    HWND embedding = ::FindWindowExW(window_, nullptr, L"Shell Embedding", nullptr);
-    HWND view = embedding ? ::FindWindowExW(embedding, nullptr, L"Shell DocObject View", nullptr) : nullptr;
-    HWND server = view ? ::FindWindowExW(view, nullptr, L"Internet Explorer_Server", nullptr) : nullptr;
-    browserWindow_ = server;
-    return server;
+    browserWindow_ = FindBrowserWindow(window_);
+    return browserWindow_;
 }
 
 HRESULT CBSDialog::ResizeWindow(int width, int height)

@@ -164,9 +164,13 @@ private:
 
     HRESULT Async(DISPPARAMS* params, bool queued)
     {
-        auto* item = new ExternalAsyncThread(target_.dialog, target_.handler, target_.bridge, Arg(params, 0),
-                                             Arg(params, 1), Arg(params, 2), Arg(params, 3), Arg(params, 4),
-                                             Arg(params, 5), queued);
+        // Without a shared worker view the caller keeps the dialog alive for the workers.
+        std::shared_ptr<IBSDialog> dialog =
+            target_.workerDialog ? target_.workerDialog
+                                 : std::shared_ptr<IBSDialog>(target_.dialog, [](IBSDialog*) {});
+        auto* item = new ExternalAsyncThread(std::move(dialog), target_.handler, target_.bridge,
+                                             Arg(params, 0), Arg(params, 1), Arg(params, 2), Arg(params, 3),
+                                             Arg(params, 4), Arg(params, 5), queued);
         Dispatch(item);
         return S_OK;
     }
@@ -186,12 +190,12 @@ HRESULT CreateExternal(ExternalTarget target, IDispatch** out)
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-ExternalAsyncThread::ExternalAsyncThread(IBSDialog* dialog, CommandHandler handler,
+ExternalAsyncThread::ExternalAsyncThread(std::shared_ptr<IBSDialog> dialog, CommandHandler handler,
                                          std::shared_ptr<ScriptBridge> bridge, const VARIANT& callback,
                                          const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
                                          const VARIANT& a3, const VARIANT& a4, bool queuedItem)
-    : dialog_(dialog), handler_(std::move(handler)), bridge_(std::move(bridge)), name_(name), a1_(a1),
-      a2_(a2), a3_(a3), a4_(a4)
+    : dialog_(std::move(dialog)), handler_(std::move(handler)), bridge_(std::move(bridge)), name_(name),
+      a1_(a1), a2_(a2), a3_(a3), a4_(a4)
 {
     queued = queuedItem;
     ScopedVariant cb(callback);
@@ -211,7 +215,7 @@ void ExternalAsyncThread::Run()
 {
     ScopedVariant answer;
     if (handler_)
-        handler_(dialog_, name_.Get(), a1_.Get(), a2_.Get(), a3_.Get(), a4_.Get(), answer.Ptr());
+        handler_(dialog_.get(), name_.Get(), a1_.Get(), a2_.Get(), a3_.Get(), a4_.Get(), answer.Ptr());
     if (!callback_ || !bridge_)
         return;
     // call(this = the callback, result): in automation order the last parameter comes first.

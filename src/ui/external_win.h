@@ -23,6 +23,9 @@ enum ExternalDispId : DISPID {
 
 struct ExternalTarget {
     IBSDialog* dialog = nullptr;
+    // What asynchronous commands see as their dialog. It may outlive the dialog itself (a worker can
+    // still be running when the window goes), so it is shared; none: `dialog` is used.
+    std::shared_ptr<IBSDialog> workerDialog;
     CommandHandler handler;
     std::shared_ptr<ScriptBridge> bridge;
     // Asked at every call: only the program's own page gets native commands. None: always allowed.
@@ -36,9 +39,10 @@ HRESULT CreateExternal(ExternalTarget target, IDispatch** out);
 // page callback on the UI thread and waits for it to return.
 class ExternalAsyncThread final : public Model::IThreadParameter {
 public:
-    ExternalAsyncThread(IBSDialog* dialog, CommandHandler handler, std::shared_ptr<ScriptBridge> bridge,
-                        const VARIANT& callback, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
-                        const VARIANT& a3, const VARIANT& a4, bool queuedItem);
+    ExternalAsyncThread(std::shared_ptr<IBSDialog> dialog, CommandHandler handler,
+                        std::shared_ptr<ScriptBridge> bridge, const VARIANT& callback, const VARIANT& name,
+                        const VARIANT& a1, const VARIANT& a2, const VARIANT& a3, const VARIANT& a4,
+                        bool queuedItem);
     ExternalAsyncThread(const ExternalAsyncThread&) = delete;
     ExternalAsyncThread& operator=(const ExternalAsyncThread&) = delete;
     ~ExternalAsyncThread() override;
@@ -46,7 +50,7 @@ public:
     void Run() override;
 
 private:
-    IBSDialog* dialog_;
+    std::shared_ptr<IBSDialog> dialog_;
     CommandHandler handler_;
     std::shared_ptr<ScriptBridge> bridge_;
     IDispatch* callback_ = nullptr; // one reference, or none when the page gave no object

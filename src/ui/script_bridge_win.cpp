@@ -145,6 +145,13 @@ HRESULT ScriptSite::CreateScriptObject(const wchar_t* constructor, IDispatch** o
     return S_OK;
 }
 
+HWND FindBrowserWindow(HWND dialog)
+{
+    HWND embedding = dialog ? ::FindWindowExW(dialog, nullptr, L"Shell Embedding", nullptr) : nullptr;
+    HWND view = embedding ? ::FindWindowExW(embedding, nullptr, L"Shell DocObject View", nullptr) : nullptr;
+    return view ? ::FindWindowExW(view, nullptr, L"Internet Explorer_Server", nullptr) : nullptr;
+}
+
 HRESULT ScriptBridge::CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result)
 {
     Record r;

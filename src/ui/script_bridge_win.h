@@ -11,6 +11,7 @@
 #include <oaidl.h>
 
 #include <atomic>
+#include <memory>
 
 namespace Velmora::UI {
 
@@ -85,6 +86,46 @@ private:
     std::atomic<HWND> window_{nullptr};
     DWORD uiThread_ = 0;
     ScriptSite site_;
+};
+
+// The window's browser-content window ("Internet Explorer_Server" under "Shell DocObject View" under
+// "Shell Embedding"), or none while those do not exist.
+HWND FindBrowserWindow(HWND dialog);
+
+// The dialog as worker threads see it: the window handle and the page operations through the
+// bridge. Safe to use after the dialog is gone: page calls then fail.
+class BridgedDialog final : public IBSDialog {
+public:
+    BridgedDialog(HWND window, std::shared_ptr<ScriptBridge> bridge)
+        : window_(window), bridge_(std::move(bridge))
+    {
+    }
+    HWND GetWindowHandle() override { return window_; }
+    HWND GetBrowserWindow() override { return FindBrowserWindow(window_); }
+    // Sizing belongs to the UI thread.
+    HRESULT ResizeWindow(int, int) override { return E_NOTIMPL; }
+    HRESULT CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result) override
+    {
+        return bridge_->CallScript(function, args, count, result);
+    }
+    HRESULT SetScriptVariable(const wchar_t* name, const VARIANT& value) override
+    {
+        return bridge_->SetScriptVariable(name, value);
+    }
+    HRESULT GetScriptVariable(const wchar_t* name, VARIANT* result) override
+    {
+        return bridge_->GetScriptVariable(name, result);
+    }
+    HRESULT ExecScript(const wchar_t* script) override { return bridge_->ExecScript(script); }
+    HRESULT CreateScriptObject(const wchar_t* constructor, IDispatch** object,
+                               const ScriptObjectFiller& filler) override
+    {
+        return bridge_->CreateScriptObject(constructor, object, filler);
+    }
+
+private:
+    HWND window_;
+    std::shared_ptr<ScriptBridge> bridge_;
 };
 
 } // namespace Velmora::UI

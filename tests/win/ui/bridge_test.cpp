@@ -336,6 +336,39 @@ TEST_F(BridgeTest, MarshalledVariablesScriptAndObjectOperations)
     EXPECT_EQ(E_FAIL, noRecord.load());
 }
 
+TEST_F(BridgeTest, WorkersKeepAUsableDialogAfterTheWindowWent)
+{
+    HANDLE windowGone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<HRESULT> pageCall{S_OK};
+    std::atomic<HWND> seenWindow{nullptr};
+    std::atomic<bool> finished{false};
+    ExternalTarget t;
+    t.dialog = &dialog_;
+    t.bridge = dialog_.Bridge();
+    t.workerDialog = std::make_shared<BridgedDialog>(dialog_.GetWindowHandle(), dialog_.Bridge());
+    t.handler = [&](IBSDialog* d, const VARIANT&, const VARIANT&, const VARIANT&, const VARIANT&,
+                    const VARIANT&, VARIANT*) {
+        ::WaitForSingleObject(windowGone, 5000);
+        seenWindow = d->GetWindowHandle();
+        pageCall = d->CallScript(L"setProgress", nullptr, 0, nullptr);
+        finished = true;
+    };
+    IDispatch* ext = nullptr;
+    ASSERT_EQ(S_OK, CreateExternal(std::move(t), &ext));
+    FakeDispatch* cb = NewCallback({});
+    ASSERT_EQ(S_OK, CallByName(ext, L"asyncalld", {ScopedVariant::Object(cb), Str(L"do_check")}, nullptr));
+    ext->Release(); // the page is gone as well
+    dialog_.Bridge()->Detach();
+    ::SetEvent(windowGone);
+    ASSERT_TRUE(PumpUntil([&] { return finished.load(); }));
+    EXPECT_EQ(dialog_.GetWindowHandle(), seenWindow.load());
+    EXPECT_EQ(E_FAIL, pageCall.load());
+    PumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(cb->Calls().empty());
+    cb->Release();
+    ::CloseHandle(windowGone);
+}
+
 TEST(ScriptSiteTest, EveryOperationFailsWithInvalidPointerBeforeAPageIsLoaded)
 {
     HeadlessDialog dialog;
