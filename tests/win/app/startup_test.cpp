@@ -34,6 +34,22 @@ private:
     static void Clear() { RegDeleteTreeW(HKEY_CURRENT_USER, CopySettings().ProfileKey().c_str()); }
 };
 
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 // VelmoraAssistant.exe copied into a folder of its own, with the recording companion beside it.
 class AssistantCopy {
 public:
@@ -49,8 +65,10 @@ public:
     const TempFolder& Folder() const { return folder_; }
     std::wstring CompanionReport() const { return folder_ / L"companion.txt"; }
 
-    // Runs the copy to its end; the exit code, or -1 when it did not start or end in time.
-    int Run(DWORD* processId = nullptr, const wchar_t* currentFolder = nullptr) const
+    // Runs the copy to its end; the exit code, or -1 when it did not start or end in time. A main
+    // window it shows is closed the way a user would close it; `sawWindow` tells whether one came.
+    int Run(DWORD* processId = nullptr, const wchar_t* currentFolder = nullptr,
+            bool* sawWindow = nullptr) const
     {
         std::wstring line = Quoted(exe_);
         STARTUPINFOW startup = {};
@@ -61,9 +79,23 @@ public:
             return -1;
         if (processId != nullptr)
             *processId = info.dwProcessId;
+        WindowSearch search{info.dwProcessId, nullptr};
+        bool ended = false;
+        for (int tick = 0; tick < 300 && !ended; ++tick) {
+            ended = WaitForSingleObject(info.hProcess, 100) == WAIT_OBJECT_0;
+            if (ended)
+                break;
+            EnumWindows(&FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+            if (search.found != nullptr)
+                PostMessageW(search.found, WM_CLOSE, 0, 0);
+        }
+        if (sawWindow != nullptr)
+            *sawWindow = search.found != nullptr;
         DWORD code = static_cast<DWORD>(-1);
-        if (WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0)
+        if (ended)
             GetExitCodeProcess(info.hProcess, &code);
+        else
+            TerminateProcess(info.hProcess, code);
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
         return static_cast<int>(code);
@@ -74,6 +106,31 @@ private:
     std::wstring exe_;
     bool copied_ = false;
 };
+
+// Closes the visible top-level windows of processes started from `exe`.
+void CloseWindowsOf(const std::wstring& exe)
+{
+    struct Search {
+        const std::wstring* exe;
+    } search{&exe};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner);
+            if (process == nullptr)
+                return TRUE;
+            wchar_t image[MAX_PATH] = {};
+            DWORD length = MAX_PATH;
+            const bool ours = QueryFullProcessImageNameW(process, 0, image, &length) &&
+                              lstrcmpiW(image, reinterpret_cast<Search*>(context)->exe->c_str()) == 0;
+            CloseHandle(process);
+            if (ours && IsWindowVisible(window))
+                PostMessageW(window, WM_CLOSE, 0, 0);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+}
 
 std::wstring ReadWideFile(const std::wstring& path)
 {
@@ -141,7 +198,9 @@ TEST(Startup, ASecondCopyEndsAtOnceWhileTheFirstHoldsTheInstance)
         ASSERT_TRUE(WaitForInstanceFree());
         Mutex first;
         ASSERT_EQ(first.Create(kSingleInstanceName, true), S_OK);
-        EXPECT_EQ(copy.Run(), kExitSecondInstance);
+        bool sawWindow = true;
+        EXPECT_EQ(copy.Run(nullptr, nullptr, &sawWindow), kExitSecondInstance);
+        EXPECT_FALSE(sawWindow) << "the second copy showed a window";
         ExpectNoCompanion(copy);
     }
     // Once the first copy is gone the next one runs through to the hand-over.
@@ -164,8 +223,14 @@ TEST(Lifecycle, RestartReleasesTheInstanceBeforeTheNewCopyStarts)
     EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
         << "the message loop is told to end";
 
-    // The new copy got past the single-instance check: it reached its own exit hand-over.
-    ASSERT_TRUE(WaitForFile(copy.CompanionReport())) << "the restarted copy did not run";
+    // The new copy got past the single-instance check: it reached its own exit hand-over (after
+    // its main window, if it shows one, is closed).
+    bool handedOver = false;
+    for (int tick = 0; tick < 300 && !handedOver; ++tick) {
+        CloseWindowsOf(copy.Exe());
+        handedOver = WaitForFile(copy.CompanionReport(), 100);
+    }
+    ASSERT_TRUE(handedOver) << "the restarted copy did not run";
     const std::wstring report = ReadWideFile(copy.CompanionReport());
     EXPECT_EQ(report.find(L" " + std::to_wstring(GetCurrentProcessId()) + L"\n"), std::wstring::npos)
         << "the companion was started by this process instead of the new copy";
