@@ -107,29 +107,28 @@ private:
     bool copied_ = false;
 };
 
+BOOL CALLBACK CloseIfStartedFrom(HWND window, LPARAM context)
+{
+    const auto* exe = reinterpret_cast<const std::wstring*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner);
+    if (process == nullptr)
+        return TRUE;
+    wchar_t image[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    const bool ours =
+        QueryFullProcessImageNameW(process, 0, image, &length) && lstrcmpiW(image, exe->c_str()) == 0;
+    CloseHandle(process);
+    if (ours && IsWindowVisible(window))
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
 // Closes the visible top-level windows of processes started from `exe`.
 void CloseWindowsOf(const std::wstring& exe)
 {
-    struct Search {
-        const std::wstring* exe;
-    } search{&exe};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner);
-            if (process == nullptr)
-                return TRUE;
-            wchar_t image[MAX_PATH] = {};
-            DWORD length = MAX_PATH;
-            const bool ours = QueryFullProcessImageNameW(process, 0, image, &length) &&
-                              lstrcmpiW(image, reinterpret_cast<Search*>(context)->exe->c_str()) == 0;
-            CloseHandle(process);
-            if (ours && IsWindowVisible(window))
-                PostMessageW(window, WM_CLOSE, 0, 0);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(&CloseIfStartedFrom, reinterpret_cast<LPARAM>(&exe));
 }
 
 std::wstring ReadWideFile(const std::wstring& path)
