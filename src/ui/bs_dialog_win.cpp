@@ -655,6 +655,9 @@ bool CBSDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result)
     case kMarshalledCallMessage:
         *result = bridge_->OnMarshalledCall(wp, lp);
         return true;
+    case kReleaseObjectMessage:
+        *result = bridge_->OnReleaseObject(lp);
+        return true;
     case kCefNotify:
         Notify(L"cef_notify", IntArg(static_cast<int>(wp)).Get());
         return true;

@@ -207,7 +207,11 @@ ExternalAsyncThread::ExternalAsyncThread(std::shared_ptr<IBSDialog> dialog, Comm
 
 ExternalAsyncThread::~ExternalAsyncThread()
 {
-    if (callback_)
+    if (!callback_)
+        return;
+    if (bridge_)
+        bridge_->ReleaseOnUiThread(callback_);
+    else
         callback_->Release();
 }
 

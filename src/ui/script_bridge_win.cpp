@@ -223,6 +223,29 @@ LRESULT ScriptBridge::OnMarshalledCall(WPARAM operation, LPARAM record)
     return Run(static_cast<int>(operation), *reinterpret_cast<Record*>(record));
 }
 
+void ScriptBridge::ReleaseOnUiThread(IUnknown* object)
+{
+    if (!object)
+        return;
+    if (::GetCurrentThreadId() == uiThread_) {
+        object->Release();
+        return;
+    }
+    HWND window = window_.load();
+    if (window && ::SendMessageW(window, kReleaseObjectMessage, 0, reinterpret_cast<LPARAM>(object)) == 1)
+        return;
+    // The window and its page are gone: the reference is left to the process's end rather than
+    // touching the page's object from this thread.
+}
+
+LRESULT ScriptBridge::OnReleaseObject(LPARAM object)
+{
+    if (!object)
+        return 0;
+    reinterpret_cast<IUnknown*>(object)->Release();
+    return 1;
+}
+
 HRESULT ScriptBridge::Run(int operation, Record& r)
 {
     switch (operation) {

@@ -16,6 +16,8 @@
 namespace Velmora::UI {
 
 inline constexpr UINT kMarshalledCallMessage = WM_USER + 1;
+// Hands a page object's last reference from a worker back to the UI thread, whose objects they are.
+inline constexpr UINT kReleaseObjectMessage = WM_APP + 1;
 
 enum PageOperation : int {
     kOpCallScript = 1,
@@ -67,6 +69,9 @@ public:
                                const ScriptObjectFiller& filler);
 
     LRESULT OnMarshalledCall(WPARAM operation, LPARAM record);
+    // Releases `object` on the UI thread (at once when called there).
+    void ReleaseOnUiThread(IUnknown* object);
+    LRESULT OnReleaseObject(LPARAM object);
 
     struct Record {
         const wchar_t* name = nullptr;

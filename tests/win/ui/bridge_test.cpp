@@ -214,6 +214,13 @@ TEST_F(BridgeTest, QueuedCallsAnswerInOrderEachAfterThePreviousFinished)
     // Callbacks run on the UI thread, with the callback itself as `this`.
     for (DWORD t : callbackThreads)
         EXPECT_EQ(::GetCurrentThreadId(), t);
+    // The work items dropped their callback references on the UI thread as well.
+    ASSERT_TRUE(PumpUntil([] { return !AsyncCallQueue::Instance().WorkerRunning(); }));
+    for (FakeDispatch* cb : {cb1, cb2}) {
+        ASSERT_FALSE(cb->releaseThreads.get().empty());
+        for (DWORD t : cb->releaseThreads.get())
+            EXPECT_EQ(::GetCurrentThreadId(), t);
+    }
     auto calls = cb1->CallsOf(L"call");
     ASSERT_EQ(1u, calls.size());
     ASSERT_EQ(2u, calls[0].args.size());

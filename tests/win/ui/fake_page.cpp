@@ -62,6 +62,7 @@ STDMETHODIMP FakeDispatch::QueryInterface(REFIID riid, void** out)
 
 STDMETHODIMP_(ULONG) FakeDispatch::Release()
 {
+    releaseThreads.push(::GetCurrentThreadId());
     const ULONG left = --refs_;
     if (left == 0)
         delete this;
@@ -170,6 +171,8 @@ LRESULT CALLBACK HeadlessDialog::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPAR
     auto* self = reinterpret_cast<HeadlessDialog*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self && msg == kMarshalledCallMessage)
         return self->bridge_->OnMarshalledCall(wp, lp);
+    if (self && msg == kReleaseObjectMessage)
+        return self->bridge_->OnReleaseObject(lp);
     return ::DefWindowProcW(hwnd, msg, wp, lp);
 }
 

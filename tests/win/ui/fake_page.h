@@ -39,6 +39,25 @@ public:
     std::vector<Call> Calls();
     std::vector<Call> CallsOf(const std::wstring& name);
 
+    // Threads that released a reference (page objects belong to the UI thread).
+    class ThreadLog {
+    public:
+        void push(DWORD id)
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            ids_.push_back(id);
+        }
+        std::vector<DWORD> get()
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            return ids_;
+        }
+
+    private:
+        std::mutex lock_;
+        std::vector<DWORD> ids_;
+    } releaseThreads;
+
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
     STDMETHODIMP_(ULONG) Release() override;
