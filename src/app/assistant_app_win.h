@@ -9,7 +9,6 @@
 
 #include <windows.h>
 
-#include <map>
 #include <memory>
 #include <string>
 
@@ -40,8 +39,8 @@ public:
     int ExitCode() const { return exitCode_; }
 
     const CommandTable& Commands() const { return commands_; }
-    // Key flag to key id, filled from the check configuration.
-    std::map<std::wstring, std::wstring>& KeyIdTable() { return keyIds_; }
+    // The command handler of the main dialog (it holds the key-id table); none without a dialog.
+    UI::CommandDispatcher* Dispatcher() const { return dispatcher_.get(); }
 
 protected:
     // The main window, shown. Without one no message loop runs and the exit steps follow at once.
@@ -53,7 +52,6 @@ private:
 
     CommandTable commands_;
     std::unique_ptr<UI::CommandDispatcher> dispatcher_;
-    std::map<std::wstring, std::wstring> keyIds_;
     int exitCode_ = kExitNormal;
 };
 
