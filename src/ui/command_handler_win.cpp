@@ -59,16 +59,16 @@ void KeyIdTable::Clear()
     ids_.clear();
 }
 
-CommandDispatcher::CommandDispatcher(CommandServices services) : services_(std::move(services)) {}
+CommandCore::CommandCore(CommandServices services) : services_(std::move(services)) {}
 
 CommandHandler CommandDispatcher::AsHandler()
 {
-    return [this](IBSDialog* dialog, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
-                  const VARIANT& a3, const VARIANT& a4,
-                  VARIANT* result) { Handle(dialog, name, a1, a2, a3, a4, result); };
+    return [core = core_](IBSDialog* dialog, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
+                          const VARIANT& a3, const VARIANT& a4,
+                          VARIANT* result) { core->Handle(dialog, name, a1, a2, a3, a4, result); };
 }
 
-int CommandDispatcher::CommandIdOf(const VARIANT& name)
+int CommandCore::CommandIdOf(const VARIANT& name)
 {
     static const CommandTable table;
     if (IsString(name))
@@ -78,8 +78,8 @@ int CommandDispatcher::CommandIdOf(const VARIANT& name)
     return kCommandUnknown;
 }
 
-void CommandDispatcher::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
-                               const VARIANT& a3, const VARIANT& a4, VARIANT* result)
+void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
+                         const VARIANT& a3, const VARIANT& a4, VARIANT* result)
 {
     ScopedVariant answer;
     HWND window = dialog ? dialog->GetWindowHandle() : nullptr;
@@ -169,8 +169,8 @@ void CommandDispatcher::Handle(IBSDialog* dialog, const VARIANT& name, const VAR
         answer.MoveTo(result);
 }
 
-void CommandDispatcher::RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2,
-                                      VARIANT* result)
+void CommandCore::RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2,
+                                VARIANT* result)
 {
     if (!services_.serialisedRequest)
         return;
@@ -178,12 +178,12 @@ void CommandDispatcher::RunSerialised(IBSDialog* dialog, int id, const VARIANT& 
     services_.serialisedRequest(dialog, id, a1, a2, result);
 }
 
-void CommandDispatcher::ShowError(const wchar_t* message)
+void CommandCore::ShowError(const wchar_t* message)
 {
     ShowMessage(message, kErrorInstruction, services_.title, kIconError, nullptr);
 }
 
-void CommandDispatcher::GetConfig(IBSDialog* dialog)
+void CommandCore::GetConfig(IBSDialog* dialog)
 {
     std::wstring url = services_.readString ? services_.readString(kConfigUrl, L"") : std::wstring();
     if (url.empty())
@@ -217,7 +217,7 @@ void CommandDispatcher::GetConfig(IBSDialog* dialog)
         dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
 }
 
-void CommandDispatcher::SaveSettings(const VARIANT& key, const VARIANT& value)
+void CommandCore::SaveSettings(const VARIANT& key, const VARIANT& value)
 {
     if (!IsString(key)) {
         ShowError(kSaveKeyNotString);
@@ -237,7 +237,7 @@ void CommandDispatcher::SaveSettings(const VARIANT& key, const VARIANT& value)
     }
 }
 
-void CommandDispatcher::LoadSettings(const VARIANT& key, const VARIANT& defaultValue, VARIANT* result)
+void CommandCore::LoadSettings(const VARIANT& key, const VARIANT& defaultValue, VARIANT* result)
 {
     if (!IsString(key)) {
         ShowError(kLoadKeyNotString);
@@ -262,7 +262,7 @@ void CommandDispatcher::LoadSettings(const VARIANT& key, const VARIANT& defaultV
     answer.MoveTo(result);
 }
 
-void CommandDispatcher::Delay(const VARIANT& ms)
+void CommandCore::Delay(const VARIANT& ms)
 {
     if (!IsInt(ms) || ms.lVal <= 0)
         return;
@@ -288,8 +288,8 @@ void CommandDispatcher::Delay(const VARIANT& ms)
     }
 }
 
-void CommandDispatcher::CallJs(IBSDialog* dialog, const VARIANT& function, const VARIANT& a2,
-                               const VARIANT& a3, const VARIANT& a4)
+void CommandCore::CallJs(IBSDialog* dialog, const VARIANT& function, const VARIANT& a2, const VARIANT& a3,
+                         const VARIANT& a4)
 {
     if (!dialog || !IsString(function))
         return;
@@ -299,7 +299,7 @@ void CommandDispatcher::CallJs(IBSDialog* dialog, const VARIANT& function, const
     dialog->CallScript(Text(function).c_str(), raw, 3, nullptr);
 }
 
-void CommandDispatcher::Quit()
+void CommandCore::Quit()
 {
     const int closeType = services_.readInt ? services_.readInt(kCloseType, 0) : 0;
     if (closeType == 1) {
@@ -310,7 +310,7 @@ void CommandDispatcher::Quit()
     }
 }
 
-void CommandDispatcher::SendProgress(IBSDialog* dialog, int percent, int index, bool status)
+void CommandCore::SendProgress(IBSDialog* dialog, int percent, int index, bool status)
 {
     if (!dialog)
         return;
@@ -321,7 +321,7 @@ void CommandDispatcher::SendProgress(IBSDialog* dialog, int percent, int index, 
     dialog->CallScript(L"setProgress", raw, 3, nullptr);
 }
 
-void CommandDispatcher::ReportProgress(IBSDialog* dialog, int percent, bool status)
+void CommandCore::ReportProgress(IBSDialog* dialog, int percent, bool status)
 {
     int sent = 0;
     {
@@ -332,7 +332,7 @@ void CommandDispatcher::ReportProgress(IBSDialog* dialog, int percent, bool stat
     SendProgress(dialog, sent, currentItem_.load(), status);
 }
 
-void CommandDispatcher::ReportUpdateProgress(IBSDialog* dialog, int percent, bool status)
+void CommandCore::ReportUpdateProgress(IBSDialog* dialog, int percent, bool status)
 {
     int sent = 0;
     {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -66,15 +67,14 @@ struct CommandServices {
 inline constexpr wchar_t kConfigFailedMessage[] = L"获取配置失败，请检查您的网络。";
 inline constexpr wchar_t kErrorInstruction[] = L"错误";
 
-class CommandDispatcher {
+// The handler's state and work. Shared, so that a command still running on a worker keeps it alive
+// after its owner has gone.
+class CommandCore {
 public:
-    explicit CommandDispatcher(CommandServices services);
+    explicit CommandCore(CommandServices services);
 
     void Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
                 const VARIANT& a3, const VARIANT& a4, VARIANT* result);
-    // A CommandHandler bound to this object (which must outlive the dialog).
-    CommandHandler AsHandler();
-
     // Id of a command name: strings through the table, 32-bit integers as the id itself.
     static int CommandIdOf(const VARIANT& name);
 
@@ -104,6 +104,37 @@ private:
     ProgressFilter progress_;
     ProgressFilter updateProgress_;
     std::atomic<int> currentItem_{0};
+};
+
+class CommandDispatcher {
+public:
+    explicit CommandDispatcher(CommandServices services)
+        : core_(std::make_shared<CommandCore>(std::move(services)))
+    {
+    }
+
+    void Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& a1, const VARIANT& a2,
+                const VARIANT& a3, const VARIANT& a4, VARIANT* result)
+    {
+        core_->Handle(dialog, name, a1, a2, a3, a4, result);
+    }
+    // A CommandHandler sharing this object's state.
+    CommandHandler AsHandler();
+
+    static int CommandIdOf(const VARIANT& name) { return CommandCore::CommandIdOf(name); }
+    KeyIdTable& Keys() { return core_->Keys(); }
+    void ReportProgress(IBSDialog* dialog, int percent, bool status)
+    {
+        core_->ReportProgress(dialog, percent, status);
+    }
+    void ReportUpdateProgress(IBSDialog* dialog, int percent, bool status)
+    {
+        core_->ReportUpdateProgress(dialog, percent, status);
+    }
+    void SetCurrentItem(int index) { core_->SetCurrentItem(index); }
+
+private:
+    std::shared_ptr<CommandCore> core_;
 };
 
 } // namespace Velmora::UI

@@ -272,6 +272,16 @@ TEST_F(CommandTest, StartupWordIsTheOnlyArgument)
     EXPECT_EQ(L"Normal", std::wstring(StringOf(r.Get())));
 }
 
+TEST_F(CommandTest, HandlerOutlivesItsDispatcher)
+{
+    // A command still running on a worker when the program tears the dispatcher down.
+    CommandHandler handler = dispatcher_->AsHandler();
+    dispatcher_.reset();
+    ScopedVariant name = S(L"save_settings"), key = S(L"late"), value = I(5), e, result;
+    handler(&dialog_, name.Get(), key.Get(), value.Get(), e.Get(), e.Get(), result.Ptr());
+    EXPECT_EQ(5, rec_.ints[L"late"]);
+}
+
 TEST_F(CommandTest, QuitFollowsCloseType)
 {
     Run(S(L"quit"));
