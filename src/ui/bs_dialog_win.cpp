@@ -493,13 +493,18 @@ bool CBSDialog::PreTranslate(MSG* msg)
 {
     if (!msg || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST)
         return false;
-    std::lock_guard<std::mutex> guard(g_listLock);
-    for (CBSDialog* d : g_dialogs) {
-        if (!d->window_ || !d->host_ || !d->host_->active_ || !::IsChild(d->window_, msg->hwnd))
-            continue;
-        return d->host_->active_->TranslateAccelerator(msg) == S_OK;
+    ComPtr<IOleInPlaceActiveObject> active;
+    {
+        std::lock_guard<std::mutex> guard(g_listLock);
+        for (CBSDialog* d : g_dialogs) {
+            if (d->window_ && d->host_ && d->host_->active_ && ::IsChild(d->window_, msg->hwnd)) {
+                active = d->host_->active_;
+                break;
+            }
+        }
     }
-    return false;
+    // Outside the lock: the key may run page script, which may do anything.
+    return active && active->TranslateAccelerator(msg) == S_OK;
 }
 
 IUnknown* CBSDialog::HostObject()
