@@ -8,6 +8,7 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -374,6 +375,50 @@ TEST_F(BridgeTest, WorkersKeepAUsableDialogAfterTheWindowWent)
     EXPECT_TRUE(cb->Calls().empty());
     cb->Release();
     ::CloseHandle(windowGone);
+}
+
+class CountingItem : public Velmora::Model::IThreadParameter {
+public:
+    CountingItem(std::atomic<int>& runs, std::atomic<int>& inside, std::atomic<int>& most)
+        : runs_(runs), inside_(inside), most_(most)
+    {
+    }
+    void Run() override
+    {
+        most_ = std::max(most_.load(), ++inside_);
+        --inside_;
+        ++runs_;
+    }
+
+private:
+    std::atomic<int>& runs_;
+    std::atomic<int>& inside_;
+    std::atomic<int>& most_;
+};
+
+TEST(AsyncCallQueueTest, ItemsPushedWhileTheWorkerLeavesAreNeverLost)
+{
+    std::atomic<int> runs{0}, inside{0}, most{0};
+    constexpr int kThreads = 4, kEach = 150;
+    std::vector<std::thread> pushers;
+    for (int t = 0; t < kThreads; ++t)
+        pushers.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                ASSERT_TRUE(AsyncCallQueue::Instance().Push(new CountingItem(runs, inside, most)));
+                // Uneven pauses let the worker find the queue empty and leave now and then.
+                if ((i + t) % 7 == 0)
+                    ::Sleep(1);
+            }
+        });
+    for (auto& p : pushers)
+        p.join();
+    const DWORD start = ::GetTickCount();
+    while ((runs < kThreads * kEach || AsyncCallQueue::Instance().WorkerRunning()) &&
+           ::GetTickCount() - start < 5000)
+        ::Sleep(5);
+    EXPECT_EQ(kThreads * kEach, runs.load());
+    EXPECT_EQ(1, most.load()); // one worker at a time
+    EXPECT_FALSE(AsyncCallQueue::Instance().WorkerRunning());
 }
 
 TEST(ScriptSiteTest, EveryOperationFailsWithInvalidPointerBeforeAPageIsLoaded)
