@@ -28,16 +28,6 @@ std::atomic<bool> g_restart{false};
 std::atomic<DWORD> g_uiThreadId{0};
 std::atomic<UI::IBSDialog*> g_mainDialog{nullptr};
 
-constexpr UINT kDisplayNameString = 102;
-constexpr UINT kMainIcon = 199;
-
-std::wstring ResourceText(UINT id)
-{
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
-}
-
 } // namespace
 
 void EndMainLoop()
@@ -122,7 +112,7 @@ bool CAssistantApp::InitInstance()
 bool CAssistantApp::CreateMainDialog()
 {
     // Without its page the window would stay blank; the program then ends as if it were closed.
-    if (FindResourceW(nullptr, MAKEINTRESOURCEW(kMainPageResourceId), MAKEINTRESOURCEW(23) /* RT_HTML */) ==
+    if (FindResourceW(nullptr, MAKEINTRESOURCEW(UI::kMainPageResource), MAKEINTRESOURCEW(23) /* RT_HTML */) ==
         nullptr)
         return false;
 
@@ -130,21 +120,12 @@ bool CAssistantApp::CreateMainDialog()
     FillShellServices(services);
     dispatcher_ = std::make_unique<UI::CommandDispatcher>(std::move(services));
 
-    UI::BSDialogParams params;
-    params.size = UI::kBSDialogParamsSize;
-    params.parent = nullptr;
-    params.title = ResourceText(kDisplayNameString);
-    params.framed = FALSE;
-    params.autoSize = 1;
-    params.maxWidth = 0;
-    params.maxHeight = 0;
-    params.icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kMainIcon));
-    params.pageResourceId = kMainPageResourceId;
-    params.commandHandler = dispatcher_->AsHandler();
+    const UI::BSDialogParams params = UI::MainDialogParams(dispatcher_->AsHandler());
     UI::IBSDialog* dialog = UI::CBSDialog::Create(params);
     if (dialog == nullptr)
         return false;
     g_mainDialog = dialog;
+    UI::ConnectMainDialog(dialog);
     ShowWindow(dialog->GetWindowHandle(), SW_SHOWNORMAL);
     return true;
 }
@@ -152,8 +133,10 @@ bool CAssistantApp::CreateMainDialog()
 void CAssistantApp::DestroyMainDialog()
 {
     UI::IBSDialog* dialog = g_mainDialog.exchange(nullptr);
-    if (dialog != nullptr)
+    if (dialog != nullptr) {
+        UI::ConnectMainDialog(nullptr);
         UI::CBSDialog::Destroy(dialog);
+    }
     dispatcher_.reset();
 }
 

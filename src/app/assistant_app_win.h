@@ -17,7 +17,6 @@ namespace Velmora {
 inline constexpr wchar_t kSingleInstanceName[] = L"{DA79F43F-445A-49A1-ADD3-4FBC87CC68DE}";
 inline constexpr wchar_t kCloseTypeKey[] = L"CloseType";
 inline constexpr int kCloseTypeToTray = 1;
-inline constexpr int kMainPageResourceId = 200;
 
 // How a run ended, as the process exit code.
 enum AppExitCode : int {
