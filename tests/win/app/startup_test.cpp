@@ -2,11 +2,14 @@
 // to the tray companion, the library search, and the resources the executable carries.
 #include "app/assistant_app_win.h"
 #include "app/settings_store_win.h"
+#include "common/text_win.h"
 #include "install/file_version_win.h"
 #include "win/app/win_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -358,4 +361,47 @@ TEST(Resources, ManifestStringsIconAndVersionAreCarried)
     ASSERT_TRUE(ReadFileVersion(kAssistant, &version));
     EXPECT_EQ(version.dwFileType, static_cast<DWORD>(VFT_APP));
     EXPECT_GE(HIWORD(version.dwProductVersionMS), 1u);
+}
+
+// The page reaches its style sheet, scripts and images through relative URLs, which res:// turns
+// into <TYPE>/<NAME> lookups in the executable: every reference in the page and its scripts must
+// find its resource, or the customer sees a broken page.
+TEST(Resources, EveryFileThePageReferencesIsCarried)
+{
+    const HMODULE exe = LoadLibraryExW(kAssistant.c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(exe, nullptr) << GetLastError();
+    const auto load = [exe](const wchar_t* type, const wchar_t* name, std::string& out) {
+        HRSRC info = FindResourceW(exe, name, type);
+        if (!info)
+            return false;
+        const char* bytes = static_cast<const char*>(LockResource(LoadResource(exe, info)));
+        out.assign(bytes, SizeofResource(exe, info));
+        return !out.empty();
+    };
+
+    std::string page;
+    ASSERT_TRUE(load(MAKEINTRESOURCEW(23) /* RT_HTML */, MAKEINTRESOURCEW(200), page));
+    EXPECT_NE(page.find("X-UA-Compatible"), std::string::npos);
+
+    std::vector<std::string> texts{page};
+    std::set<std::string> references;
+    const std::regex reference(R"(\b(css|js|images)/([A-Za-z0-9_.-]+))");
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        for (std::sregex_iterator it(texts[i].begin(), texts[i].end(), reference), end; it != end; ++it) {
+            if (!references.insert((*it)[0]).second)
+                continue;
+            std::wstring type = Utf8ToWide((*it)[1].str());
+            std::wstring name = Utf8ToWide((*it)[2].str());
+            CharUpperW(type.data());
+            CharUpperW(name.data());
+            std::string content;
+            EXPECT_TRUE(load(type.c_str(), name.c_str(), content)) << "missing resource for " << (*it)[0];
+            if (type != L"IMAGES")
+                texts.push_back(content); // scripts and styles may reference further files
+        }
+    }
+    EXPECT_GE(references.size(), 10u) << "the page's references were not found";
+    EXPECT_TRUE(references.count("js/jquery.min.js"));
+    FreeLibrary(exe);
 }
