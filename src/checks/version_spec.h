@@ -17,7 +17,7 @@ struct VersionSpec {
 
 VersionSpec ParseVersionSpec(std::string_view text);
 
-// Whether a file whose version words are `ms`.`ls` satisfies the spec.
+// Whether a file whose version words are `ms`.`ls` satisfies the version condition.
 bool VersionSatisfies(const VersionSpec& spec, std::uint32_t ms, std::uint32_t ls);
 
 } // namespace Velmora::Assistant

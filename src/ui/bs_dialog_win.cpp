@@ -349,43 +349,11 @@ private:
 };
 
 // Handler object for one kind of page event (attachEvent calls it with the event object).
-class PageEventHandler final : public IDispatch {
+class PageEventHandler final : public DispatchObject {
 public:
     using Fn = std::function<bool(IDispatch* eventObject)>;
     explicit PageEventHandler(Fn fn) : fn_(std::move(fn)) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override
-    {
-        if (count)
-            *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = nullptr;
-        return E_NOTIMPL;
-    }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override
@@ -407,8 +375,7 @@ public:
     }
 
 private:
-    ~PageEventHandler() = default;
-    std::atomic<ULONG> refs_{1};
+    ~PageEventHandler() override = default;
     Fn fn_;
 };
 

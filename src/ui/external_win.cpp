@@ -65,46 +65,11 @@ HRESULT CreateComObject(const VARIANT& id, VARIANT* result)
 }
 
 VELMORA_COM_CLASSES_BEGIN
-class CExternal final : public IDispatch {
+class CExternal final : public DispatchObject {
 public:
     explicit CExternal(ExternalTarget target) : target_(std::move(target)) {}
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
     // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = nullptr;
-        return E_NOTIMPL;
-    }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
     {
         if (!names || !ids)
@@ -147,7 +112,7 @@ public:
     }
 
 private:
-    ~CExternal() = default;
+    ~CExternal() override = default;
 
     HRESULT Callc(DISPPARAMS* params, VARIANT* result)
     {
@@ -175,7 +140,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> refs_{1};
     ExternalTarget target_;
 };
 VELMORA_COM_CLASSES_END
