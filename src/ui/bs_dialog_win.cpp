@@ -51,24 +51,25 @@ std::wstring ModulePath(HMODULE module)
     }
 }
 
+// A string property of an element, empty when there is no element or no value.
+std::wstring ElementText(IHTMLElement* element, HRESULT (STDMETHODCALLTYPE IHTMLElement::*get)(BSTR*))
+{
+    BSTR value = nullptr;
+    std::wstring out;
+    if (element && SUCCEEDED((element->*get)(&value)) && value)
+        out = value;
+    ::SysFreeString(value);
+    return out;
+}
+
 std::wstring ElementId(IHTMLElement* element)
 {
-    BSTR id = nullptr;
-    std::wstring out;
-    if (element && SUCCEEDED(element->get_id(&id)) && id)
-        out = id;
-    ::SysFreeString(id);
-    return out;
+    return ElementText(element, &IHTMLElement::get_id);
 }
 
 std::wstring TagName(IHTMLElement* element)
 {
-    BSTR tag = nullptr;
-    std::wstring out;
-    if (element && SUCCEEDED(element->get_tagName(&tag)) && tag)
-        out = tag;
-    ::SysFreeString(tag);
-    return out;
+    return ElementText(element, &IHTMLElement::get_tagName);
 }
 
 } // namespace
