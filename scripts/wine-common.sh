@@ -28,3 +28,14 @@ pe_machine() {
 can_run_32bit() {
     [ -x "$WINE32" ] && "$WINE32" --version >/dev/null 2>&1
 }
+
+# What a loader's exit status says. Linux keeps the low byte of the Windows exit code: a crash
+# ends with the low byte of its exception code (0xC0000005 -> 5), a process the loader could not
+# start with that of its failure status (0xC0000135, a missing DLL -> 53).
+describe_wine_status() { # status
+    case $1 in
+    126 | 127) echo "the Wine loader itself could not be executed" ;;
+    1[3-9][0-9] | 2[0-5][0-9]) echo "the Wine loader was killed by signal $(($1 - 128))" ;;
+    *) echo "exit code of the Windows process, low byte $(printf '0x%02X' "$1")" ;;
+    esac
+}

@@ -3,7 +3,12 @@
 #   wine-run.sh <prefix> <program.exe> [arguments...]
 # The loader follows the executable's machine type. A 32-bit program on a machine that cannot
 # execute 32-bit code at all exits 77, which CTest reports as skipped, with the reason.
-set -euo pipefail
+#
+# Wine reports a process that fails to start (a DLL that does not load, an image it refuses)
+# only on its error channel, which the tests keep quiet. So a failed run says how it ended, and
+# the program is run once more with that channel open and its output printed. That second run is
+# a diagnosis only: the first run's status is the result, whatever the second one does.
+set -uo pipefail
 prefix=${1:?prefix}
 program=${2:?program}
 shift
@@ -12,11 +17,29 @@ shift
 . "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
 wine_environment "$prefix"
 
+loader=$WINE64
 if [ "$(pe_machine "$program")" = i386 ]; then
     if ! can_run_32bit; then
         echo "SKIPPED: this machine cannot execute 32-bit code, so Wine cannot run $program"
         exit 77
     fi
-    exec "$WINE32" "$@"
+    loader=$WINE32
 fi
-exec "$WINE64" "$@"
+
+status=0
+"$loader" "$@" || status=$?
+case $status in
+0 | 77) exit "$status" ;;
+esac
+
+{
+    echo "wine-run: ${program##*/} ended with status $status ($(describe_wine_status "$status"))"
+    echo "wine-run: running it once more with Wine's error channel enabled, for the diagnosis only:"
+    diagnosis=0
+    WINEDEBUG=err+all,fixme-all timeout 300 "$loader" "$@" </dev/null >"$prefix.diagnosis.$$" 2>&1 ||
+        diagnosis=$?
+    tail -n 200 "$prefix.diagnosis.$$" | sed 's/^/wine-run|  /'
+    rm -f "$prefix.diagnosis.$$"
+    echo "wine-run: the diagnostic run ended with status $diagnosis; the result is the first run's, $status"
+} >&2
+exit "$status"
