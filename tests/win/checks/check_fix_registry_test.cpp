@@ -1,3 +1,5 @@
+#include "checks/check_fix_clsid_win.h"
+#include "checks/check_fix_file_win.h"
 #include "checks/check_fix_registry_win.h"
 #include "checks/scoped_redirection_win.h"
 #include "common/text_win.h"
@@ -333,6 +335,16 @@ TEST_F(RegistryHandlerTest, Bit64SelectsThe64BitViewUnderWow64)
     EXPECT_EQ(handler.FixEntry(made), 2);
     EXPECT_EQ(GetRaw(HKEY_LOCAL_MACHINE, kMachineKey, L"Made", KEY_WOW64_64KEY), Dword(5));
     EXPECT_EQ(GetRaw(HKEY_LOCAL_MACHINE, kMachineKey, L"Made", KEY_WOW64_32KEY).type, DWORD{REG_NONE});
+}
+
+TEST(HandlerForType, ServesTheRegistryComAndFileTypes)
+{
+    EXPECT_NE(dynamic_cast<CheckFixRegistry*>(HandlerForType("registry")), nullptr);
+    EXPECT_NE(dynamic_cast<CheckFixCOM*>(HandlerForType("clsid")), nullptr);
+    EXPECT_NE(dynamic_cast<CheckFixFile*>(HandlerForType("file")), nullptr);
+    EXPECT_EQ(HandlerForType("registry"), HandlerForType("registry")) << "one shared handler per type";
+    EXPECT_EQ(HandlerForType("Registry"), nullptr);
+    EXPECT_EQ(HandlerForType("com"), nullptr);
 }
 
 } // namespace
