@@ -287,29 +287,6 @@ TEST_F(RegistryHandlerTest, TheViewReachesBothOpeningAndCreating)
     }
 }
 
-TEST_F(RegistryHandlerTest, AProcessOf64BitsHasOneViewWithOrWithoutBit64)
-{
-    if (sizeof(void*) != 8)
-        GTEST_SKIP() << "a 32-bit process";
-    ASSERT_TRUE(
-        SetRaw(HKEY_LOCAL_MACHINE, kMachineKey, L"Probe", REG_DWORD, DwordBytes(64), KEY_WOW64_64KEY));
-    ASSERT_TRUE(
-        SetRaw(HKEY_LOCAL_MACHINE, kMachineKey, L"Probe", REG_DWORD, DwordBytes(32), KEY_WOW64_32KEY));
-    for (const char* bit : {"64", "32", ""}) {
-        ConfigEntry native = Entry("HKLM\\SOFTWARE\\VelmoraRegistryTest",
-                                   {{"name", "Probe"}, {"type", "reg_dword"}, {"value", "64"}, {"bit", bit}});
-        EXPECT_EQ(handler.CheckEntry(native), 2) << "bit '" << bit << "'";
-        ConfigEntry made = Entry("HKLM\\SOFTWARE\\VelmoraRegistryTest",
-                                 {{"name", "Made"}, {"type", "reg_dword"}, {"value", "5"}, {"bit", bit}});
-        EXPECT_EQ(handler.FixEntry(made), 2) << "bit '" << bit << "'";
-        EXPECT_EQ(GetRaw(HKEY_LOCAL_MACHINE, kMachineKey, L"Made", KEY_WOW64_64KEY), Dword(5));
-        EXPECT_EQ(GetRaw(HKEY_LOCAL_MACHINE, kMachineKey, L"Made", KEY_WOW64_32KEY).type, DWORD{REG_NONE});
-        DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kMachineKey), KEY_WOW64_64KEY);
-        ASSERT_TRUE(
-            SetRaw(HKEY_LOCAL_MACHINE, kMachineKey, L"Probe", REG_DWORD, DwordBytes(64), KEY_WOW64_64KEY));
-    }
-}
-
 // A 32-bit process on 64-bit Windows: needs a machine that executes 32-bit code.
 TEST_F(RegistryHandlerTest, Bit64SelectsThe64BitViewUnderWow64)
 {
