@@ -1,6 +1,9 @@
 // The program's handler types, in the order the registry makes them. A type whose handler has not
 // been written yet has no factory and is looked up as unknown.
 #include "checks/check_fix.h"
+#include "checks/check_fix_clsid_win.h"
+#include "checks/check_fix_file_win.h"
+#include "checks/check_fix_registry_win.h"
 
 #include <iterator>
 
@@ -8,9 +11,9 @@ namespace Velmora::Assistant {
 namespace {
 
 constexpr HandlerRegistry::Row kHandlerTable[] = {
-    {"registry", nullptr},      // CheckFixRegistry
-    {"clsid", nullptr},         // CheckFixCOM
-    {"file", nullptr},          // CheckFixFile
+    {"registry", MakeHandler<CheckFixRegistry>},
+    {"clsid", MakeHandler<CheckFixCOM>},
+    {"file", MakeHandler<CheckFixFile>},
     {"host", nullptr},          // CheckFixHost
     {"dns", nullptr},           // CheckFixDns
     {"trust", nullptr},         // CheckFixTrust

@@ -1,6 +1,6 @@
 #pragma once
-// A small HTTP server on 127.0.0.1 for the loader tests: answers every request with one programmed
-// status and body, one request per connection.
+// A small HTTP server on 127.0.0.1 for the loader and file-handler tests: answers every request
+// with one programmed status and body, one request per connection.
 
 // Before <windows.h>, which the handle owners include.
 #include <winsock2.h>
@@ -71,6 +71,15 @@ public:
         std::lock_guard guard(lock_);
         status_ = status;
         body_ = std::move(body);
+        missing_ = 0;
+    }
+
+    // Declares `missing` more bytes than the body holds and closes after the body: a transfer cut
+    // short. Respond() ends it.
+    void CutShort(std::size_t missing)
+    {
+        std::lock_guard guard(lock_);
+        missing_ = missing;
     }
 
 private:
@@ -93,8 +102,8 @@ private:
             {
                 std::lock_guard guard(lock_);
                 answer = "HTTP/1.1 " + std::to_string(status_) + " Answer\r\nContent-Type: text/xml\r\n" +
-                         "Content-Length: " + std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" +
-                         body_;
+                         "Content-Length: " + std::to_string(body_.size() + missing_) +
+                         "\r\nConnection: close\r\n\r\n" + body_;
             }
             send(client.Get(), answer.data(), static_cast<int>(answer.size()), 0);
             shutdown(client.Get(), SD_SEND);
@@ -110,6 +119,7 @@ private:
     std::mutex lock_;
     int status_ = 200;
     std::string body_;
+    std::size_t missing_ = 0;
 };
 
 } // namespace Velmora::Assistant::Testing

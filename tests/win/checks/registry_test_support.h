@@ -1,0 +1,70 @@
+#pragma once
+// Raw registry reads and writes for the handler tests, independent of the code under test.
+
+#include "common/scoped_handle_win.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace Velmora::Assistant::Testing {
+
+struct RawValue {
+    DWORD type = REG_NONE; // REG_NONE: no such value (or key)
+    std::string data;
+    bool operator==(const RawValue&) const = default;
+};
+
+inline std::string DwordBytes(std::uint32_t value)
+{
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+inline std::string TextBytes(const std::wstring& text)
+{
+    return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
+}
+
+inline bool SetRaw(HKEY root, const std::wstring& path, const wchar_t* name, DWORD type,
+                   const std::string& data, REGSAM view = 0)
+{
+    ScopedRegKey key;
+    return RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, key.Receive(),
+                           nullptr) == ERROR_SUCCESS &&
+           RegSetValueExW(key.Get(), name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+}
+
+inline RawValue GetRaw(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view = 0)
+{
+    RawValue value;
+    ScopedRegKey key;
+    char data[8192];
+    DWORD size = sizeof data;
+    DWORD type = REG_NONE;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | view, key.Receive()) == ERROR_SUCCESS &&
+        RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) ==
+            ERROR_SUCCESS)
+        value = {type, std::string(data, size)};
+    return value;
+}
+
+inline bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0)
+{
+    ScopedRegKey key;
+    return RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | view, key.Receive()) == ERROR_SUCCESS;
+}
+
+inline void DeleteTree(HKEY root, const std::wstring& path, REGSAM view = 0)
+{
+    ScopedRegKey key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.Receive()) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeW(key.Get(), nullptr);
+    key.Reset();
+    RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+} // namespace Velmora::Assistant::Testing
