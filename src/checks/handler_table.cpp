@@ -1,6 +1,7 @@
 // The program's handler types, in the order the registry makes them. A type whose handler has not
 // been written yet has no factory and is looked up as unknown.
 #include "checks/check_fix.h"
+#include "checks/check_fix_service_win.h"
 
 #include <iterator>
 
@@ -18,9 +19,9 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"url", nullptr},           // CheckFixUrl
     {"iehomepage", nullptr},    // CheckFixIEHomepage
     {"compatibility", nullptr}, // CheckFixCompatibilityView
-    {"service", nullptr},       // CheckFixService
-    {"install", nullptr},       // ItemInstall
-    {"uninstall", nullptr},     // ItemUninstall
+    {"service", MakeHandler<CheckFixService>},
+    {"install", nullptr},   // ItemInstall
+    {"uninstall", nullptr}, // ItemUninstall
 };
 
 } // namespace
