@@ -4,6 +4,7 @@
 #include "checks/check_fix_clsid_win.h"
 #include "checks/check_fix_file_win.h"
 #include "checks/check_fix_registry_win.h"
+#include "checks/check_fix_service_win.h"
 
 #include <iterator>
 
@@ -21,9 +22,9 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"url", nullptr},           // CheckFixUrl
     {"iehomepage", nullptr},    // CheckFixIEHomepage
     {"compatibility", nullptr}, // CheckFixCompatibilityView
-    {"service", nullptr},       // CheckFixService
-    {"install", nullptr},       // ItemInstall
-    {"uninstall", nullptr},     // ItemUninstall
+    {"service", MakeHandler<CheckFixService>},
+    {"install", nullptr},   // ItemInstall
+    {"uninstall", nullptr}, // ItemUninstall
 };
 
 } // namespace
