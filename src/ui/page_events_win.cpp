@@ -40,6 +40,29 @@ std::wstring TagName(IHTMLElement* element)
     return ElementText(element, &IHTMLElement::get_tagName);
 }
 
+enum class PageNode { Document, Body };
+
+// The browser's document or its body element as interface T; none while no document is loaded, before
+// the body exists, or when the object does not offer T.
+template <typename T> ComPtr<T> PageObject(IWebBrowser2* browser, PageNode node)
+{
+    ComPtr<T> out;
+    ComPtr<IDispatch> document;
+    if (!browser || FAILED(browser->get_Document(document.Receive())) || !document)
+        return out;
+    if (node == PageNode::Document) {
+        if (FAILED(document.As(out)))
+            out.Reset();
+        return out;
+    }
+    ComPtr<IHTMLDocument2> html;
+    ComPtr<IHTMLElement> body;
+    if (SUCCEEDED(document.As(html)) && SUCCEEDED(html->get_body(body.Receive())) && body &&
+        FAILED(body.As(out)))
+        out.Reset();
+    return out;
+}
+
 } // namespace
 
 VELMORA_COM_CLASSES_BEGIN
@@ -137,11 +160,8 @@ void CBSDialog::OnDocumentComplete(IDispatch* frame, const std::wstring& url)
     }
     // Each document of the program's own pages gets the bridge; another document gets none.
     ComPtr<IDispatch> script;
-    if (browser_ && IsOwnPage(url, ownPrefix_)) {
-        ComPtr<IDispatch> documentDispatch;
-        ComPtr<IHTMLDocument2> document;
-        if (SUCCEEDED(browser_->get_Document(documentDispatch.Receive())) && documentDispatch &&
-            SUCCEEDED(documentDispatch.As(document)))
+    if (IsOwnPage(url, ownPrefix_)) {
+        if (auto document = PageObject<IHTMLDocument2>(browser_.Get(), PageNode::Document))
             document->get_Script(script.Receive());
     }
     bridge_->Site().SetScript(script.Get());
@@ -153,17 +173,9 @@ void CBSDialog::OnDocumentComplete(IDispatch* frame, const std::wstring& url)
 void CBSDialog::MeasureContent()
 {
     contentWidth_ = contentHeight_ = 0;
-    if (!browser_)
-        return;
-    ComPtr<IDispatch> documentDispatch;
-    ComPtr<IHTMLDocument2> document;
-    ComPtr<IHTMLElement> body;
-    ComPtr<IHTMLElement2> body2;
+    const auto body = PageObject<IHTMLElement2>(browser_.Get(), PageNode::Body);
     long width = 0, height = 0;
-    if (SUCCEEDED(browser_->get_Document(documentDispatch.Receive())) && documentDispatch &&
-        SUCCEEDED(documentDispatch.As(document)) && SUCCEEDED(document->get_body(body.Receive())) && body &&
-        SUCCEEDED(body.As(body2)) && SUCCEEDED(body2->get_scrollWidth(&width)) &&
-        SUCCEEDED(body2->get_scrollHeight(&height))) {
+    if (body && SUCCEEDED(body->get_scrollWidth(&width)) && SUCCEEDED(body->get_scrollHeight(&height))) {
         contentWidth_ = static_cast<int>(width);
         contentHeight_ = static_cast<int>(height);
     }
@@ -171,10 +183,8 @@ void CBSDialog::MeasureContent()
 
 void CBSDialog::AttachPageEvents()
 {
-    ComPtr<IDispatch> documentDispatch;
-    ComPtr<IHTMLDocument3> document;
-    if (!browser_ || FAILED(browser_->get_Document(documentDispatch.Receive())) || !documentDispatch ||
-        FAILED(documentDispatch.As(document)))
+    const auto document = PageObject<IHTMLDocument3>(browser_.Get(), PageNode::Document);
+    if (!document)
         return;
     for (const wchar_t* type : {L"onclick", L"onmousedown", L"ondragstart"}) {
         const std::wstring name = type;
@@ -186,15 +196,11 @@ void CBSDialog::AttachPageEvents()
         handler->Release();
     }
     // The body's resize re-fits an auto-sized window to the content.
-    ComPtr<IHTMLDocument2> document2;
-    ComPtr<IHTMLElement> body;
-    ComPtr<IHTMLElement2> body2;
-    if (SUCCEEDED(documentDispatch.As(document2)) && SUCCEEDED(document2->get_body(body.Receive())) && body &&
-        SUCCEEDED(body.As(body2))) {
+    if (const auto body = PageObject<IHTMLElement2>(browser_.Get(), PageNode::Body)) {
         auto* handler = new PageEventHandler([this](IDispatch* e) { return OnPageEvent(L"onresize", e); });
         BSTR event = ::SysAllocString(L"onresize");
         VARIANT_BOOL attached = VARIANT_FALSE;
-        body2->attachEvent(event, handler, &attached);
+        body->attachEvent(event, handler, &attached);
         ::SysFreeString(event);
         handler->Release();
     }
