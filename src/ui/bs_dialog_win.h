@@ -2,6 +2,9 @@
 // The program's one window: a borderless modeless dialog whose client area is the system's web
 // browser control showing the page from the executable's resources. It hosts the control itself (OLE
 // client and in-place site, UI handler, browser events, page events) and gives the page `external`.
+// The container object is BrowserHost (browser_host_win.h); the dialog's members are spread by job over
+// bs_dialog_win.cpp (life, messages, browser set-up), page_events_win.cpp (navigation, documents, DHTML
+// events) and window_chrome_win.cpp (sizing and the chrome elements' actions).
 
 #include "common/com_ptr_win.h"
 #include "ui/ibs_dialog_win.h"
