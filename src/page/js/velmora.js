@@ -49,12 +49,233 @@ var Velmora = window.Velmora || {};
         callAsync('asyncalld', name, a1, a2, a3, a4, done);
     };
 
+    /* ---- answers: JSON text, read as data and never run as script ---- */
+
+    var ESCAPES = { '"': '"', '\\': '\\', '/': '/', b: '\b', f: '\f', n: '\n', r: '\r', t: '\t' };
+
+    // A strict JSON reader for engines without window.JSON (IE7 document mode). Accepts what
+    // JSON.parse accepts and throws a SyntaxError otherwise. A member named "__proto__" is
+    // dropped: without defineProperty it cannot become an own property.
+    V.parseJson = function (text) {
+        if (typeof text !== 'string') {
+            throw new SyntaxError('JSON text must be a string');
+        }
+        var at = 0;
+        var n = text.length;
+
+        function fail() {
+            throw new SyntaxError('unexpected ' + (at < n ? '"' + text.charAt(at) + '"' : 'end') + ' at ' + at);
+        }
+
+        function space() {
+            var c;
+            while (at < n) {
+                c = text.charAt(at);
+                if (c !== ' ' && c !== '\t' && c !== '\n' && c !== '\r') {
+                    return;
+                }
+                at++;
+            }
+        }
+
+        function digits() {
+            var start = at;
+            var c;
+            while (at < n) {
+                c = text.charAt(at);
+                if (c < '0' || c > '9') {
+                    break;
+                }
+                at++;
+            }
+            return at - start;
+        }
+
+        function number() {
+            var start = at;
+            var c;
+            if (text.charAt(at) === '-') {
+                at++;
+            }
+            if (text.charAt(at) === '0') {
+                at++;
+            } else if (!digits()) {
+                fail();
+            }
+            if (text.charAt(at) === '.') {
+                at++;
+                if (!digits()) {
+                    fail();
+                }
+            }
+            c = text.charAt(at);
+            if (c === 'e' || c === 'E') {
+                at++;
+                c = text.charAt(at);
+                if (c === '+' || c === '-') {
+                    at++;
+                }
+                if (!digits()) {
+                    fail();
+                }
+            }
+            return Number(text.substring(start, at));
+        }
+
+        function string() {
+            var out = '';
+            var run = ++at;
+            var c, hex;
+            for (;;) {
+                if (at >= n) {
+                    fail();
+                }
+                c = text.charAt(at);
+                if (c === '"') {
+                    out += text.substring(run, at++);
+                    return out;
+                }
+                if (c === '\\') {
+                    out += text.substring(run, at++);
+                    c = text.charAt(at);
+                    if (Object.prototype.hasOwnProperty.call(ESCAPES, c)) {
+                        out += ESCAPES[c];
+                        at++;
+                    } else if (c === 'u') {
+                        hex = text.substring(at + 1, at + 5);
+                        if (!/^[0-9a-fA-F]{4}$/.test(hex)) {
+                            fail();
+                        }
+                        out += String.fromCharCode(parseInt(hex, 16));
+                        at += 5;
+                    } else {
+                        fail();
+                    }
+                    run = at;
+                } else if (c < ' ') {
+                    // Control characters must be escaped.
+                    fail();
+                } else {
+                    at++;
+                }
+            }
+        }
+
+        function word(w, result) {
+            if (text.substring(at, at + w.length) !== w) {
+                fail();
+            }
+            at += w.length;
+            return result;
+        }
+
+        function array() {
+            var list = [];
+            at++;
+            space();
+            if (text.charAt(at) === ']') {
+                at++;
+                return list;
+            }
+            for (;;) {
+                list[list.length] = value();
+                space();
+                if (text.charAt(at) === ']') {
+                    at++;
+                    return list;
+                }
+                if (text.charAt(at) !== ',') {
+                    fail();
+                }
+                at++;
+            }
+        }
+
+        function object() {
+            var obj = {};
+            var key, member;
+            at++;
+            space();
+            if (text.charAt(at) === '}') {
+                at++;
+                return obj;
+            }
+            for (;;) {
+                space();
+                if (text.charAt(at) !== '"') {
+                    fail();
+                }
+                key = string();
+                space();
+                if (text.charAt(at) !== ':') {
+                    fail();
+                }
+                at++;
+                member = value();
+                if (key !== '__proto__') {
+                    obj[key] = member;
+                }
+                space();
+                if (text.charAt(at) === '}') {
+                    at++;
+                    return obj;
+                }
+                if (text.charAt(at) !== ',') {
+                    fail();
+                }
+                at++;
+            }
+        }
+
+        function value() {
+            space();
+            var c = text.charAt(at);
+            if (c === '{') {
+                return object();
+            }
+            if (c === '[') {
+                return array();
+            }
+            if (c === '"') {
+                return string();
+            }
+            if (c === 't') {
+                return word('true', true);
+            }
+            if (c === 'f') {
+                return word('false', false);
+            }
+            if (c === 'n') {
+                return word('null', null);
+            }
+            if (c === '-' || (c >= '0' && c <= '9')) {
+                return number();
+            }
+            return fail();
+        }
+
+        var result = value();
+        space();
+        if (at !== n) {
+            fail();
+        }
+        return result;
+    };
+
+    // The engine's own reader where it has one (IE8 document mode and later).
+    function readJson(text) {
+        var json = window.JSON;
+        return json && typeof json.parse === 'function' ? json.parse(text) : V.parseJson(text);
+    }
+
+    // An answer is an object, or nothing: unreadable text (including nesting too deep for
+    // the engine's stack) reads as no answer.
     V.parseAnswer = function (text) {
         if (typeof text !== 'string' || !text) {
             return null;
         }
         try {
-            var value = $.evalJSON(text);
+            var value = readJson(text);
             return value && typeof value === 'object' ? value : null;
         } catch (e) {
             return null;
@@ -736,12 +957,20 @@ var Velmora = window.Velmora || {};
         }
         state.noticesLoaded = true;
         var script = document.createElement('script');
-        script.type = 'text/javascript';
-        script.onload = function () {
+        var loaded = false;
+        // IE8 and older tell a script's arrival only through readyState; newer engines
+        // through onload. Either way the notices are shown once.
+        script.onload = script.onreadystatechange = function () {
+            if (loaded || (script.readyState && script.readyState !== 'loaded' && script.readyState !== 'complete')) {
+                return;
+            }
+            loaded = true;
+            script.onload = script.onreadystatechange = null;
             if ($.isArray(window.notices)) {
                 V.showNotices(window.notices);
             }
         };
+        script.type = 'text/javascript';
         script.src = url;
         document.getElementsByTagName('head')[0].appendChild(script);
     }
