@@ -7,10 +7,10 @@ const LIME = 'rgb(57, 204, 1)';     // #39CC01
 const GREEN = 'rgb(0, 120, 82)';
 const RED = 'rgb(191, 21, 0)';
 
-function fixCalls(s) {
-  return s.page.evaluate(() => window.__native.calls
+async function fixCalls(s) {
+  return (await s.native(() => window.__native.calls))
     .filter((c) => c.via === 'asyncallc' && /^do_(fix|install|check)$/.test(c.name))
-    .map((c) => c.name + ':' + c.args[1]));
+    .map((c) => c.name + ':' + c.args[1]);
 }
 
 test('fixing one item: delay, animated link cell, do_fix then do_check, row moves to Ok, done text', async (browser) => {

@@ -17,7 +17,7 @@ test('the IE engine is asked for its newest mode before anything else loads', as
     assert.ok(at < 0 || at > meta, tag + ' comes before the compatibility meta');
   }
   assert.ok(/^<!DOCTYPE html>/i.test(html));
-});
+}, { once: true });
 
 test('every file the page addresses by relative URL is there, and nothing else is needed', async () => {
   const html = fs.readFileSync(path.join(site, 'index.html'), 'utf8');
@@ -43,4 +43,4 @@ test('every file the page addresses by relative URL is there, and nothing else i
   }
   // The library versions the page is written for.
   assert.ok(fs.readFileSync(path.join(site, 'js', 'jquery.min.js'), 'utf8').includes('v1.12.4'));
-});
+}, { once: true });
