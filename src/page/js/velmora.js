@@ -303,7 +303,8 @@ var Velmora = window.Velmora || {};
         }
     }
 
-    // Runs one step; answers true when it already finished.
+    // Runs one step; answers true when it already finished. A step's onEnd runs when it
+    // ends, also when a fault ended it.
     function runStep(step) {
         var finished = false;
         var sync = true;
@@ -315,6 +316,9 @@ var Velmora = window.Velmora || {};
             finished = true;
             busy = false;
             currentNext = null;
+            if (step.onEnd) {
+                step.onEnd();
+            }
             if (!sync) {
                 pump();
             }
@@ -394,7 +398,9 @@ var Velmora = window.Velmora || {};
         checking: false,
         checkQueued: false,
         fixingAll: false,
-        fixAllQueued: false,
+        // The one-click repair that covers a press now: queued or running, with no check
+        // queued after it.
+        fixAll: null,
         updating: false,
         keyRefreshing: false,
         probeQueued: false,
@@ -645,6 +651,8 @@ var Velmora = window.Velmora || {};
             return;
         }
         state.checkQueued = true;
+        // After this check a one-click repair has new results to work on.
+        state.fixAll = null;
         V.enqueue(function (next) {
             state.checkQueued = false;
             beginCheck();
@@ -653,6 +661,41 @@ var Velmora = window.Velmora || {};
     };
 
     /* ---- repair and install ---- */
+
+    // Every repair or install of an item is a request; an item has at most one waiting or
+    // running (item.ticket), so a second click adds nothing. A one-click repair that reaches
+    // an item whose request waits behind it takes the item over and cancels that request,
+    // which then ends without a word: the item is repaired once and no per-item text
+    // follows the summary.
+    function request(item, body) {
+        if (item.ticket) {
+            item.ticket.cancelled = true;
+        }
+        var ticket = { cancelled: false, aheadOf: null };
+        item.ticket = ticket;
+        var step = function (next) {
+            if (ticket.cancelled) {
+                next();
+            } else {
+                body(next);
+            }
+        };
+        step.onEnd = function () {
+            if (item.ticket === ticket) {
+                item.ticket = null;
+                item.lastTicket = ticket;
+            }
+        };
+        return step;
+    }
+
+    function eachItem(fn) {
+        var i;
+        for (i = 0; i < FIXED.length; i++) {
+            fn(FIXED[i]);
+        }
+        eachCustom(fn);
+    }
 
     function fixStep(item) {
         return function (next) {
@@ -664,7 +707,6 @@ var Velmora = window.Velmora || {};
                 V.asyncallc('do_fix', item.type, undefined, undefined, undefined, function () {
                     V.asyncallc('do_check', item.type, undefined, undefined, undefined, function (text) {
                         stop();
-                        item.pending = false;
                         applyFixedAnswer(item, text);
                         if (!state.fixingAll) {
                             if (V.classify() <= 1) {
@@ -694,7 +736,6 @@ var Velmora = window.Velmora || {};
                     var index = answer && typeof answer.index === 'number' ? answer.index : item.index;
                     V.asyncallc('do_check', index, undefined, undefined, undefined, function (checked) {
                         stop();
-                        item.pending = false;
                         applyCustomAnswer(item, checked);
                         if (!state.fixingAll) {
                             V.setResult(item.name + (item.status === 0 ? '修复成功！' : '修复失败！'),
@@ -712,11 +753,10 @@ var Velmora = window.Velmora || {};
 
     V.fixItem = function (type) {
         var item = fixedItem(type);
-        if (!item || !item.op || item.pending) {
+        if (!item || !item.op || item.ticket) {
             return;
         }
-        item.pending = true;
-        V.enqueue(fixStep(item));
+        V.enqueue(request(item, fixStep(item)));
     };
 
     // By flag (or, for an item without one, by index).
@@ -725,39 +765,51 @@ var Velmora = window.Velmora || {};
         if (!item && typeof flag === 'number') {
             item = custom[flag];
         }
-        if (!item || item.pending) {
+        if (!item || item.ticket) {
             return;
         }
-        item.pending = true;
-        V.enqueue(installStep(item));
+        V.enqueue(request(item, installStep(item)));
     };
 
+    // A press while a one-click repair is queued or running adds nothing, unless a check
+    // was queued after it.
     V.fixAll = function () {
-        if (state.fixAllQueued) {
+        if (state.fixAll) {
             return;
         }
-        state.fixAllQueued = true;
+        var run = {};
+        state.fixAll = run;
+        // Requests waiting now are answered before this repair starts; it leaves their items
+        // to them rather than repairing them a second time.
+        eachItem(function (item) {
+            if (item.ticket) {
+                item.ticket.aheadOf = run;
+            }
+        });
+        function wanted(item) {
+            return !(item.lastTicket && item.lastTicket.aheadOf === run);
+        }
         V.enqueue(function (next) {
-            state.fixAllQueued = false;
             state.fixingAll = true;
             V.notify('开始全面修复...');
             var steps = [];
             var i, item;
             for (i = 0; i < FIXED.length; i++) {
                 item = FIXED[i];
-                if (item.type === 'cache' || (item.status === false && item.op)) {
-                    item.pending = true;
-                    steps.push(fixStep(item));
+                if ((item.type === 'cache' || (item.status === false && item.op)) && wanted(item)) {
+                    steps.push(request(item, fixStep(item)));
                 }
             }
             eachCustom(function (c) {
-                if (isChecked(c) && c.status !== 0) {
-                    c.pending = true;
-                    steps.push(installStep(c));
+                if (isChecked(c) && c.status !== 0 && wanted(c)) {
+                    steps.push(request(c, installStep(c)));
                 }
             });
             steps.push(function (done) {
                 state.fixingAll = false;
+                if (state.fixAll === run) {
+                    state.fixAll = null;
+                }
                 if (V.classify() <= 1) {
                     V.setResult('您的电脑已达到安全要求，可放心登录网银', V.COLOR_SAFE);
                 } else {
