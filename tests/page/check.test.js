@@ -87,7 +87,7 @@ test('failed repairable items and custom items needing work are listed to repair
   // Detail rows: hidden until "详细" is pressed, one per pair.
   assert.strictEqual(await s.page.locator('tr.detail[data-owner="idItem_host"]:visible').count(), 0);
   await s.page.click('#idItem_host a.detail-link');
-  assert.deepStrictEqual(await s.page.locator('tr.detail[data-owner="idItem_host"]:visible').allInnerTexts(),
+  assert.deepStrictEqual(await s.innerTexts('tr.detail[data-owner="idItem_host"]:visible'),
     ['\twww.bank.test\t10.0.0.8', '\tebank.bank.test\t10.0.0.9']);
   await s.screenshot('check-view-failures');
   await s.close();

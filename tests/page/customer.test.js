@@ -5,10 +5,8 @@ const { openPage, ITEMS, LATER_START } = require('./harness');
 
 const CERT = '2a1f03;CFCA ACS SM2 OCA31;user01;2020年01月05日到2025年01月05日';
 
-function checkedIndexes(s) {
-  return s.page.evaluate(() => window.__native.calls
-    .filter((c) => c.name === 'do_check' && c.via === 'asyncallc' && typeof c.args[1] === 'number')
-    .map((c) => c.args[1]));
+async function checkedIndexes(s) {
+  return (await s.calls('do_check', 'asyncallc')).filter((c) => typeof c.args[1] === 'number').map((c) => c.args[1]);
 }
 
 test('customer kind decides which configured items are checked', async (browser) => {
@@ -62,12 +60,12 @@ test('key panel shows the certificate the host reports through setKeyInfo (scree
   for (const c of info) assert.deepStrictEqual([c.via, c.args[1], c.args[2]], ['asyncalld', 3, 'FT CSP A']);
   await s.page.click('#idTab_ukey');
   assert.strictEqual(await s.text('#idKeyTitle'), '个人网银 - 飞天USBKEY驱动');
-  assert.deepStrictEqual(await s.page.locator('#idKeyTable tr').allInnerTexts(), [
+  assert.deepStrictEqual(await s.innerTexts('#idKeyTable tr'), [
     '证书序列号\t2a1f03', '颁发者\tCFCA ACS SM2 OCA31', '使用者\tuser01', '有效期\t2020年01月05日到2025年01月05日',
   ]);
   assert.strictEqual(await s.text('#idKeyModel'), '当前型号：飞天A型');
   // The host also calls is_can_Open_update, which the page leaves undefined: no effect, no fault.
-  assert.ok(await s.native(() => window.__native.pageCalls.some((c) => c.name === 'is_can_Open_update' && !c.defined)));
+  assert.ok((await s.native(() => window.__native.pageCalls)).some((c) => c.name === 'is_can_Open_update' && !c.defined));
   assert.deepStrictEqual(await s.messages(), []);
   assert.deepStrictEqual(await s.faults(), []);
   await s.screenshot('key-panel');

@@ -4,16 +4,35 @@
 // through the callback's call member; page functions are looked up by name at every call
 // and a missing one is a silent failure. Everything it is asked is recorded in __native.
 // Delays use the page's timers, which the tests drive with a virtual clock.
+// It runs before a legacy profile takes away what old engines lack, so at call time it uses
+// only what IE8 has, or what it kept for itself here.
 /* eslint-disable */
 (function (cfg) {
   'use strict';
   cfg = cfg || {};
+  var stringify = JSON.stringify;
+  var Observer = window.MutationObserver;
+  var computedStyle = window.getComputedStyle;
+  var textOf = Object.getOwnPropertyDescriptor(Node.prototype, 'textContent').get;
+  var dispatch = EventTarget.prototype.dispatchEvent;
+
+  function each(list, fn) {
+    for (var i = 0; i < list.length; i++) fn(list[i], i);
+  }
+  function any(list, fn) {
+    for (var i = 0; i < list.length; i++) if (fn(list[i])) return true;
+    return false;
+  }
+  function has(list, value) {
+    return any(list, function (v) { return v === value; });
+  }
   var N = (window.__native = {
     cfg: cfg,
     calls: [],       // { via, name, args, t }
     pageCalls: [],   // { name, args, defined }
     messages: [],    // { text, icon }
     errors: [],
+    debug: [],       // debug_print texts
     held: [],        // commands whose answer a test releases by hand
     opened: [],
     autostart: [],
@@ -50,7 +69,7 @@
     else if (isInt(v)) store[key] = { t: 'i', v: v };
     else store[key] = { t: 's', v: String(v) };
   }
-  Object.keys(cfg.settings || {}).forEach(function (k) { put(k, cfg.settings[k]); });
+  for (var key in cfg.settings || {}) put(key, cfg.settings[key]);
 
   function showMessage(text) { N.messages.push({ text: text, icon: 5 }); }
 
@@ -70,7 +89,7 @@
 
   function typeAnswer(type, result) {
     return '{ "type" : "' + type + '", "result" : ' + (result ? 'true' : 'false') +
-      (cfg.details[type] ? ', "details" : ' + JSON.stringify(cfg.details[type]) : '') + '}';
+      (cfg.details[type] ? ', "details" : ' + stringify(cfg.details[type]) : '') + '}';
   }
   function itemAnswer(index, status) {
     return '{ "index" : ' + index + ', "result" : ' + status + '}';
@@ -82,14 +101,12 @@
 
   var commands = {
     get_config: function () {
-      cfg.items.forEach(function (item, i) {
-        ['name', 'type', 'keyid', 'flag'].forEach(function (k) {
+      each(cfg.items, function (item, i) {
+        each(['name', 'type', 'keyid', 'flag'], function (k) {
           callPage('setItemInfo', [i, k, item[k] === undefined ? '' : String(item[k])]);
         });
         // Attributes a configuration may carry beyond the four the host reads today.
-        Object.keys(item.extra || {}).forEach(function (k) {
-          callPage('setItemInfo', [i, k, String(item.extra[k])]);
-        });
+        for (var k in item.extra || {}) callPage('setItemInfo', [i, k, String(item.extra[k])]);
       });
       callPage('isAnyKeyConnect', []);
     },
@@ -119,9 +136,9 @@
     },
     is_key_connect: function (a1, a2) {
       if (typeof a1 !== 'string') return undefined;
-      var ids = a1.split('|').map(function (t) { return parseInt(t, 16) || 0; });
-      var present = ids.some(function (id) {
-        return cfg.pluggedKeys.some(function (k) { return parseInt(k, 16) === id; });
+      var present = any(a1.split('|'), function (t) {
+        var id = parseInt(t, 16) || 0;
+        return any(cfg.pluggedKeys, function (k) { return parseInt(k, 16) === id; });
       });
       if (present) callPage('onkeyPlugined', [isInt(a2) ? a2 : 0]);
       return present;
@@ -134,14 +151,14 @@
     do_fix: function (a1) {
       if (typeof a1 === 'string') {
         if (a1 === 'cache') N.messages.push({ text: '清理结束', icon: 0 });
-        else if (cfg.unfixable.indexOf(a1) < 0) cfg.checks[a1] = true;
+        else if (!has(cfg.unfixable, a1)) cfg.checks[a1] = true;
         return typeAnswer(a1, cfg.checks[a1] !== false);
       }
       return commands.do_install(a1);
     },
     do_install: function (a1) {
       if (!isInt(a1) || a1 < 0 || a1 >= cfg.items.length) return undefined;
-      var fails = cfg.installFails.indexOf(a1) >= 0;
+      var fails = has(cfg.installFails, a1);
       // The download reports progress while the command runs, before its answer.
       progressPlan = [[0, a1, true], [50, a1, true], [fails ? 30 : 100, a1, !fails]];
       if (!fails) cfg.items[a1].status = 0;
@@ -152,7 +169,7 @@
       if (a1 === 'sysversion') return cfg.sysversion === undefined ? 'Windows 7 Service Pack 1' : cfg.sysversion;
       return undefined;
     },
-    debug_print: function () {},
+    debug_print: function (a1) { if (typeof a1 === 'string') N.debug.push(a1); },
     delay_ms: function () {},
     call_js: function (a1, a2, a3, a4) { if (typeof a1 === 'string') callPage(a1, [a2, a3, a4]); },
     do_extra_startup: function () { return cfg.startMode || 'Normal'; },
@@ -165,7 +182,7 @@
       var pieces = text.split(';');
       var names = ['sn', 'issuer', 'subject', 'date'];
       var four = pieces.length === 4;
-      names.forEach(function (n, i) { callPage('setKeyInfo', [a1 >>> 0, n, four ? pieces[i] : '']); });
+      each(names, function (n, i) { callPage('setKeyInfo', [a1 >>> 0, n, four ? pieces[i] : '']); });
       if (four) callPage('is_can_Open_update', []);
       return a1;
     },
@@ -185,7 +202,7 @@
   }
 
   function record(via, name, args) {
-    N.calls.push({ via: via, name: name, args: Array.prototype.slice.call(args), t: Date.now() });
+    N.calls.push({ via: via, name: name, args: Array.prototype.slice.call(args), t: new Date().getTime() });
   }
 
   function run(name, args) {
@@ -228,7 +245,7 @@
       step();
     }, latencyOf(name));
     function answer(result) {
-      if (cfg.hold.indexOf(name) >= 0) {
+      if (has(cfg.hold, name)) {
         N.held.push({
           name: name,
           release: function (value) {
@@ -265,8 +282,45 @@
     return false;
   };
   N.pending = function () { return fifo.length + (N.workerBusy ? 1 : 0); };
-  N.count = function (name, via) {
-    return N.calls.filter(function (c) { return c.name === name && (!via || c.via === via); }).length;
+
+  // Probes for the tests, which read the page through them.
+
+  // Rows of a result list as "id|name|text|visible links".
+  N.rows = function (listId) {
+    var out = [];
+    each(document.querySelectorAll('#' + listId + ' tr.item'), function (tr) {
+      var parts = [tr.id, textOf.call(tr.querySelector('td.name')), textOf.call(tr.querySelector('td.text'))];
+      each(tr.querySelectorAll('td.op a'), function (a) {
+        if (a.style.display !== 'none') parts.push(textOf.call(a));
+      });
+      out.push(parts.join('|'));
+    });
+    return out;
+  };
+
+  // Records every value the element shows from now on: its text, or a style property.
+  N.watched = {};
+  N.watch = function (key, selector, prop) {
+    var seen = (N.watched[key] = []);
+    var el = document.querySelector(selector);
+    new Observer(function () {
+      var v = prop ? el.style[prop] : el.innerText;
+      if (seen[seen.length - 1] !== v) seen.push(v);
+    }).observe(el, { attributes: true, childList: true, characterData: true, subtree: true });
+  };
+
+  N.style = function (selector, prop) {
+    return computedStyle(document.querySelector(selector))[prop];
+  };
+
+  // Answers whether the page cancelled a wheel turn over the element.
+  N.wheel = function (selector) {
+    var e = new WheelEvent('wheel', { deltaY: 120, wheelDelta: -120, bubbles: true, cancelable: true });
+    var m = new WheelEvent('mousewheel', { deltaY: 120, bubbles: true, cancelable: true });
+    var el = document.querySelector(selector);
+    dispatch.call(el, e);
+    dispatch.call(el, m);
+    return { wheel: e.defaultPrevented, mousewheel: m.defaultPrevented };
   };
 
   var external = {

@@ -7,10 +7,10 @@ const LIME = 'rgb(57, 204, 1)';     // #39CC01
 const GREEN = 'rgb(0, 120, 82)';
 const RED = 'rgb(191, 21, 0)';
 
-function fixCalls(s) {
-  return s.page.evaluate(() => window.__native.calls
+async function fixCalls(s) {
+  return (await s.native(() => window.__native.calls))
     .filter((c) => c.via === 'asyncallc' && /^do_(fix|install|check)$/.test(c.name))
-    .map((c) => c.name + ':' + c.args[1]));
+    .map((c) => c.name + ':' + c.args[1]);
 }
 
 test('fixing one item: delay, animated link cell, do_fix then do_check, row moves to Ok, done text', async (browser) => {
@@ -154,5 +154,79 @@ test('installing a key driver that fails says so', async (browser) => {
   assert.strictEqual(await s.text('#idResult'), '正在安装USBKEY驱动...');
   await s.settle();
   assert.strictEqual(await s.text('#idResult'), '飞天USBKEY驱动修复失败！');
+  await s.close();
+});
+
+test('one-click repair pressed during a check waits for it, then repairs each item once', async (browser) => {
+  const s = await openPage(browser, {
+    settings: LATER_START, items: [{ name: '网银安全控件', type: 'ocx', flag: 'ocx', status: 3 }],
+    checks: { host: false, trust: false },
+  });
+  // The check started by itself; press in the middle of it, twice.
+  await s.run(2000);
+  assert.strictEqual(await s.native(() => Velmora.snapshot().state.checking), true, 'a check runs');
+  await s.page.click('#idBtnFixAll');
+  await s.page.click('#idBtnFixAll');
+  await s.watch('#idResult');
+  await s.settle();
+  const calls = await fixCalls(s);
+  const firstRepair = calls.findIndex((c) => !c.startsWith('do_check'));
+  assert.strictEqual(calls.slice(0, firstRepair).filter((c) => c !== 'do_check:level').length, 13 + 1 + 1,
+    'every check of the run, and the start-up connection check, came before the first repair');
+  assert.deepStrictEqual(calls.slice(firstRepair), [
+    'do_fix:cache', 'do_check:cache', 'do_fix:host', 'do_check:host', 'do_fix:trust', 'do_check:trust',
+    'do_install:0', 'do_check:0',
+  ]);
+  assert.deepStrictEqual(await s.watched('#idResult'),
+    ['检测完毕，有需要修复项目，请修复！', '您的电脑已达到安全要求，可放心登录网银']);
+  assert.strictEqual(await s.text('#idNotify'), '修复完成');
+  await s.close();
+});
+
+test('queued row repairs, installs and one-click repairs: each item once, the summary has the last word', async (browser) => {
+  // Nothing can be repaired, so a second attempt would show in the calls.
+  const cfg = {
+    settings: LATER_START, items: [{ name: '网银安全控件', type: 'ocx', flag: 'ocx', status: 3 }],
+    checks: { host: false }, unfixable: ['host'], installFails: [0], hold: ['check_update'],
+  };
+  const press = {
+    fixHost: '#idItem_host a.op-link', clearCache: '#idItem_cache a.op-link', install: '#idItem_ocx a.op-link',
+    fixAll: '#idBtnFixAll', check: '#idBtnCheck',
+  };
+  const SUMMARY = '修复失败，有需要修复项目！';
+  const cases = [
+    // presses while the queue is held, then the repairs that ran, and the last result text
+    [['fixHost', 'fixHost'], { 'do_fix:host': 1 }, 'HOST文件修复失败！'],
+    [['install', 'install'], { 'do_install:0': 1 }, '网银安全控件修复失败！'],
+    [['fixHost', 'fixAll'], { 'do_fix:host': 1, 'do_fix:cache': 1, 'do_install:0': 1 }, SUMMARY],
+    [['fixAll', 'fixHost'], { 'do_fix:host': 1, 'do_fix:cache': 1, 'do_install:0': 1 }, SUMMARY],
+    [['install', 'fixAll', 'install'], { 'do_fix:host': 1, 'do_fix:cache': 1, 'do_install:0': 1 }, SUMMARY],
+    [['fixAll', 'install', 'clearCache', 'fixAll'], { 'do_fix:host': 1, 'do_fix:cache': 1, 'do_install:0': 1 }, SUMMARY],
+    // A check queued after a one-click repair makes the next press count again.
+    [['fixAll', 'check', 'fixAll'], { 'do_fix:host': 2, 'do_fix:cache': 2, 'do_install:0': 2 }, SUMMARY],
+  ];
+  const s = await openPage(browser, {});
+  for (const [presses, expected, last] of cases) {
+    const name = presses.join(',');
+    await s.reopen(cfg);
+    await s.settle();
+    const before = (await fixCalls(s)).length;
+    // An update check holds the queue while the presses come in.
+    await s.page.click('#idBtnUpdate');
+    await s.run(100);
+    for (const p of presses) await s.page.click(press[p]);
+    await s.watch('#idResult');
+    assert.ok(await s.native(() => window.__native.release('check_update')), name);
+    await s.settle();
+    const repairs = {};
+    for (const c of (await fixCalls(s)).slice(before)) {
+      if (!c.startsWith('do_check')) repairs[c] = (repairs[c] || 0) + 1;
+    }
+    assert.deepStrictEqual(repairs, expected, name);
+    const shown = await s.watched('#idResult');
+    assert.strictEqual(shown[shown.length - 1], last, name + ': ' + shown.join(' / '));
+    assert.strictEqual(await s.text('#idResult'), last, name);
+    assert.deepStrictEqual(await s.faults(), [], name);
+  }
   await s.close();
 });

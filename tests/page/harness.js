@@ -1,5 +1,13 @@
-// Opens the page in headless Chromium with the fake host and a virtual clock.
+// Opens the page in headless Chromium with the fake host and a virtual clock, in one of the
+// engine profiles: "modern" (Chromium as it is), "ie8" (what IE8's document mode lacks is
+// taken away, see legacy-engine.js) and "ie7" (ie8 without JSON).
+//
+// Tests read the page through evaluate(), which goes over a CDP session of its own: the
+// playwright evaluation helpers need ES5 library functions that a legacy profile deletes
+// from the page's world. Snippets run in that world, so they use only what IE8 has, or the
+// probes of the fake host.
 'use strict';
+const assert = require('assert');
 const fs = require('fs');
 const path = require('path');
 
@@ -7,6 +15,10 @@ const repo = path.resolve(__dirname, '..', '..');
 const site = process.env.PAGE_SITE || path.join(repo, 'build', 'page-site');
 const artifacts = process.env.PAGE_ARTIFACTS || path.join(repo, 'build', 'page-artifacts');
 const fakeSource = fs.readFileSync(path.join(__dirname, 'fake-external.js'), 'utf8');
+const legacySource = fs.readFileSync(path.join(__dirname, 'legacy-engine.js'), 'utf8');
+
+const PROFILES = ['modern', 'ie8', 'ie7'];
+let profile = 'modern';
 
 // A later start, so that a full check runs by itself unless a test says otherwise.
 const LATER_START = { IsFirstTime: false };
@@ -21,11 +33,26 @@ const ITEMS = [
 ];
 
 class PageUnderTest {
-  constructor(context, page) {
+  constructor(context, page, cdp) {
     this.context = context;
     this.page = page;
+    this.cdp = cdp;
+    this.profile = profile;
     this.pageErrors = [];
+    this.earlierFaults = [];    // of the pages this test loaded before the current one
+    this.open = false;          // a test's page is loaded
     page.on('pageerror', (e) => this.pageErrors.push(String(e)));
+  }
+
+  // Runs fn(arg) in the page's own world and answers its value (as JSON would carry it).
+  async evaluate(fn, arg) {
+    const expression = '(' + fn + ')(' + (arg === undefined ? '' : JSON.stringify(arg)) + ')';
+    const r = await this.cdp.send('Runtime.evaluate', { expression, returnByValue: true });
+    if (r.exceptionDetails) {
+      const ex = r.exceptionDetails.exception;
+      throw new Error('in page: ' + ((ex && ex.description) || r.exceptionDetails.text));
+    }
+    return 'unserializableValue' in r.result ? Number(r.result.unserializableValue) : r.result.value;
   }
 
   // Moves the virtual clock; timers due in that span fire in order.
@@ -37,7 +64,7 @@ class PageUnderTest {
   async settle(limit = 60000) {
     for (let spent = 0; spent < limit; spent += 1000) {
       await this.run(1000);
-      const idle = await this.page.evaluate(() => {
+      const idle = await this.evaluate(() => {
         const s = Velmora.snapshot();
         return !s.busy && s.queued === 0 && window.__native.pending() === 0 && !s.state.keyRefreshing;
       });
@@ -47,43 +74,35 @@ class PageUnderTest {
   }
 
   native(fn, arg) {
-    return this.page.evaluate(fn, arg);
+    return this.evaluate(fn, arg);
   }
 
-  calls(name, via) {
-    return this.page.evaluate(
-      ([n, v]) => window.__native.calls.filter((c) => c.name === n && (!v || c.via === v)),
-      [name, via || null]);
+  // Commands the page ran ({ via, name, args, t }; absent arguments read null).
+  async calls(name, via) {
+    const all = await this.evaluate(() => window.__native.calls);
+    return all.filter((c) => c.name === name && (!via || c.via === via));
   }
 
-  messages() {
-    return this.page.evaluate(() => window.__native.messages.map((m) => m.text));
+  async messages() {
+    return (await this.evaluate(() => window.__native.messages)).map((m) => m.text);
   }
 
   // Records every value the element shows from now on: its text, or a style property.
   watch(selector, styleProp) {
-    return this.page.evaluate(([sel, prop]) => {
-      window.__watched = window.__watched || {};
-      const seen = (window.__watched[sel + (prop || '')] = []);
-      const el = document.querySelector(sel);
-      const read = () => (prop ? el.style[prop] : el.innerText);
-      new MutationObserver(() => {
-        const v = read();
-        if (seen[seen.length - 1] !== v) seen.push(v);
-      }).observe(el, { attributes: true, childList: true, characterData: true, subtree: true });
-    }, [selector, styleProp || null]);
+    return this.evaluate((a) => window.__native.watch(a[0], a[1], a[2]),
+      [selector + (styleProp || ''), selector, styleProp || null]);
   }
 
   watched(selector, styleProp) {
-    return this.page.evaluate((key) => window.__watched[key], selector + (styleProp || ''));
+    return this.evaluate((key) => window.__native.watched[key], selector + (styleProp || ''));
   }
 
   style(selector, prop) {
-    return this.page.evaluate(([sel, p]) => getComputedStyle(document.querySelector(sel))[p], [selector, prop]);
+    return this.evaluate((a) => window.__native.style(a[0], a[1]), [selector, prop]);
   }
 
   setting(key) {
-    return this.page.evaluate((k) => {
+    return this.evaluate((k) => {
       const s = window.__native.settings[k];
       return s ? s.v : undefined;
     }, key);
@@ -97,48 +116,56 @@ class PageUnderTest {
     return this.page.locator(selector).innerText();
   }
 
-  // Row texts of one result list, as "name|text|links".
-  async rows(listId) {
-    return this.page.evaluate((id) => {
-      return Array.prototype.map.call(document.querySelectorAll('#' + id + ' tr.item'), (tr) => {
-        const links = Array.prototype.filter
-          .call(tr.querySelectorAll('td.op a'), (a) => a.style.display !== 'none')
-          .map((a) => a.textContent);
-        return [tr.id, tr.querySelector('td.name').textContent, tr.querySelector('td.text').textContent]
-          .concat(links).join('|');
-      });
-    }, listId);
+  // The texts of every matching element, read element by element: locator.allInnerTexts
+  // needs playwright's helpers in the page's world, which a legacy profile breaks.
+  async innerTexts(selector) {
+    const all = this.page.locator(selector);
+    const texts = [];
+    for (let i = 0, n = await all.count(); i < n; i++) texts.push(await all.nth(i).innerText());
+    return texts;
+  }
+
+  // Row texts of one result list, as "id|name|text|visible links".
+  rows(listId) {
+    return this.evaluate((id) => window.__native.rows(id), listId);
   }
 
   async rowIds(listId) {
-    return this.page.evaluate(
-      (id) => Array.prototype.map.call(document.querySelectorAll('#' + id + ' tr.item'), (tr) => tr.id), listId);
+    return (await this.rows(listId)).map((r) => r.split('|')[0]);
   }
 
   async screenshot(name) {
     fs.mkdirSync(artifacts, { recursive: true });
-    await this.page.screenshot({ path: path.join(artifacts, name + '.png') });
+    await this.page.screenshot({ path: path.join(artifacts, this.profile + '-' + name + '.png') });
   }
 
-  // Faults the page itself raised or the fake host caught.
+  // Faults the page raised, the fake host caught, or the page reported as ending a step.
   async faults() {
-    const hostErrors = await this.page.evaluate(() => window.__native.errors);
-    return this.pageErrors.concat(hostErrors);
+    const host = await this.evaluate(() => ({ errors: window.__native.errors, debug: window.__native.debug }));
+    return this.earlierFaults.concat(this.pageErrors, host.errors, host.debug.filter((t) => t.startsWith('page fault')));
   }
 
   // Loads the page again in the same tab with another host configuration: much cheaper than
   // a new browser context. Virtual time goes back to the configured start.
   async reopen(cfg = {}) {
+    const earlier = this.open ? await this.faults() : [];
     this.pageErrors.length = 0;
     await this.page.goto('about:blank');
     await this.page.clock.setSystemTime(new Date(cfg.now || NOW));
     await this.page.goto(pageUrl(cfg));
+    this.earlierFaults = earlier;
+    this.open = true;
   }
 
-  // The tab goes back to the pool for the next test, which loads the page afresh.
+  // The tab goes back to the pool for the next test, which loads the page afresh. A page
+  // that faulted on the way fails the test.
   async close() {
+    const faults = await this.faults();
+    this.open = false;
+    this.earlierFaults = [];
     await this.page.goto('about:blank');
     pool.push(this);
+    assert.deepStrictEqual(faults, [], 'the page faulted');
   }
 }
 
@@ -173,9 +200,25 @@ async function openPage(browser, cfg = {}) {
   await page.clock.pauseAt(now);
   await page.addInitScript(fakeSource.replace('__CFG__',
     'location.protocol === "file:" && location.hash ? JSON.parse(decodeURIComponent(location.hash.slice(1))) : null'));
-  const opened = new PageUnderTest(context, page);
+  if (profile !== 'modern') {
+    await page.addInitScript(legacySource.replace('__PROFILE__', JSON.stringify(profile)));
+  }
+  const opened = new PageUnderTest(context, page, await context.newCDPSession(page));
   await page.goto(pageUrl(cfg));
+  opened.open = true;
   return opened;
 }
 
-module.exports = { openPage, ITEMS, LATER_START, NOW, site, artifacts };
+// Switches the engine profile of the pages opened from now on; the tabs of the previous one
+// are closed.
+async function useProfile(name) {
+  if (!PROFILES.includes(name)) throw new Error('unknown profile ' + name);
+  while (pool.length) await pool.pop().context.close();
+  profile = name;
+}
+
+async function closeAll() {
+  while (pool.length) await pool.pop().context.close();
+}
+
+module.exports = { openPage, useProfile, closeAll, PROFILES, ITEMS, LATER_START, NOW, site, artifacts };

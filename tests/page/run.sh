@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Lints the page scripts (ES5, for the IE engine of the host) and runs the page's browser
-# tests in headless Chromium. The last line is "N passed, N failed" (the lint counts as one).
-#   bash tests/page/run.sh [test name filter]
+# tests in headless Chromium, once per engine profile (modern, ie8, ie7). The last line is
+# "N passed, N failed" over the lint (counted as one) and every profile.
+#   bash tests/page/run.sh [test name filter]        PAGE_PROFILES=ie8,ie7 picks profiles
 set -uo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)

@@ -1,14 +1,19 @@
-// A small sequential test runner: one Chromium for all tests, a fresh context per test.
-//   node tests/page/runner.js [name filter]
+// A small test runner: one Chromium for all tests, the whole suite once per engine profile
+// (modern, ie8, ie7; see harness.js), one combined count at the end.
+//   node tests/page/runner.js [name filter]        PAGE_PROFILES=ie8,ie7 picks profiles
+// test(name, fn) runs in every profile; test(name, fn, { once: true }) only in the first
+// (for tests that do not open the page).
 'use strict';
 const fs = require('fs');
 const path = require('path');
 const { chromium } = require('playwright-core');
+const harness = require('./harness');
 
 const tests = [];
-global.test = (name, fn) => tests.push({ name, fn });
+global.test = (name, fn, options) => tests.push({ name, fn, once: !!(options && options.once) });
 
 const filter = process.argv[2] || '';
+const profiles = (process.env.PAGE_PROFILES || harness.PROFILES.join(',')).split(',').filter(Boolean);
 const PER_TEST_MS = 60000;
 
 function withTimeout(promise, ms) {
@@ -38,7 +43,25 @@ async function main() {
   let passed = 0;
   let failed = 0;
   const started = Date.now();
-  const chosen = tests.filter((t) => !filter || t.name.includes(filter));
+  try {
+    for (const [n, profile] of profiles.entries()) {
+      await harness.useProfile(profile);
+      const chosen = tests.filter((t) => (!filter || t.name.includes(filter)) && (!t.once || n === 0));
+      const counts = await runAll(browser, profile, chosen);
+      passed += counts.passed;
+      failed += counts.failed;
+    }
+    await harness.closeAll();
+  } finally {
+    await browser.close();
+  }
+  console.log(`page tests: ${((Date.now() - started) / 1000).toFixed(1)} s`);
+  return { passed, failed };
+}
+
+async function runAll(browser, profile, chosen) {
+  let passed = 0;
+  let failed = 0;
   // Tests are independent (own context, own virtual clock), so two run side by side;
   // results are printed in declaration order.
   const jobs = Math.max(1, parseInt(process.env.PAGE_TEST_JOBS || '2', 10));
@@ -50,11 +73,11 @@ async function main() {
       const r = results[printed++];
       if (r.error) {
         failed++;
-        console.log(`FAIL ${r.name} (${r.ms} ms)`);
+        console.log(`FAIL [${profile}] ${r.name} (${r.ms} ms)`);
         console.log('     ' + String((r.error && r.error.stack) || r.error).split('\n').slice(0, 8).join('\n     '));
       } else {
         passed++;
-        console.log(`ok   ${r.name} (${r.ms} ms)`);
+        console.log(`ok   [${profile}] ${r.name} (${r.ms} ms)`);
       }
     }
   };
@@ -73,12 +96,7 @@ async function main() {
       flush();
     }
   };
-  try {
-    await Promise.all(Array.from({ length: jobs }, worker));
-  } finally {
-    await browser.close();
-  }
-  console.log(`page tests: ${((Date.now() - started) / 1000).toFixed(1)} s`);
+  await Promise.all(Array.from({ length: jobs }, worker));
   return { passed, failed };
 }
 

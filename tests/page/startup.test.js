@@ -8,8 +8,8 @@ const DAY = 86400000;
 const daysAgo = (n) => new Date(NOW.getTime() - n * DAY).toString();
 
 // How many full checks ran: each checks the cache first.
-function checkRuns(s) {
-  return s.page.evaluate(() => window.__native.calls.filter((c) => c.name === 'do_check' && c.args[1] === 'cache').length);
+async function checkRuns(s) {
+  return (await s.calls('do_check')).filter((c) => c.args[1] === 'cache').length;
 }
 
 test('first start: the dialog defaults are saved, no check and no update check run, later starts are set up', async (browser) => {
@@ -26,7 +26,7 @@ test('first start: the dialog defaults are saved, no check and no update check r
   assert.strictEqual(await s.text('#idNetText'), '已联网');
   assert.strictEqual(await s.page.getAttribute('#idNetImage', 'src'), 'images/anquan.png');
   // The fake host calls every name the native side calls, defined by the page or not.
-  const called = await s.native(() => window.__native.pageCalls.map((c) => c.name + ':' + c.defined));
+  const called = (await s.native(() => window.__native.pageCalls)).map((c) => c.name + ':' + c.defined);
   assert.ok(called.includes('setItemInfo:true') && called.includes('isAnyKeyConnect:true'));
   assert.deepStrictEqual(await s.faults(), []);
   await s.close();
@@ -39,7 +39,8 @@ test('later start: stored settings fill the dialog and decide autostart; the che
   });
   await s.settle();
   assert.deepStrictEqual(await s.native(() => window.__native.autostart), [false]);
-  const order = await s.native(() => window.__native.calls.filter((c) => c.via === 'asyncallc').map((c) => c.name + ':' + (c.args[1] === undefined ? '' : c.args[1])));
+  const order = (await s.native(() => window.__native.calls))
+    .filter((c) => c.via === 'asyncallc').map((c) => c.name + ':' + (c.args[1] === null ? '' : c.args[1]));
   assert.deepStrictEqual(order.slice(0, 4), ['do_check:connection', 'get_config:', 'do_check:level', 'do_check:cache']);
   assert.strictEqual(order[order.length - 1], 'do_check:0');
   assert.strictEqual(await checkRuns(s), 1);
@@ -131,7 +132,7 @@ test('notices load from the var_url script over https after the level check pass
   }));
   await s.settle();
   await s.run(100);
-  assert.deepStrictEqual(await s.page.locator('#idNoticeList li').allInnerTexts(),
+  assert.deepStrictEqual(await s.innerTexts('#idNoticeList li'),
     ['系统维护：3月12日 0:00-4:00', '新版网银控件已发布']);
   await s.close();
 
@@ -140,7 +141,7 @@ test('notices load from the var_url script over https after the level check pass
   for (const cfg of [{ checks: { level: false }, data: { var_url: url } }, { data: { var_url: 'http://ebank.bank.test/var.js' } }]) {
     await t.reopen(cfg);
     await t.settle();
-    assert.deepStrictEqual(await t.page.locator('#idNoticeList li').allInnerTexts(), ['暂无公告']);
+    assert.deepStrictEqual(await t.innerTexts('#idNoticeList li'), ['暂无公告']);
     assert.strictEqual(await t.page.locator('script[src^="http"]').count(), 0);
   }
   await t.close();

@@ -32,29 +32,41 @@ var PageUi = (function ($) {
     }
 
     // The window is a fixed-size dialog: the wheel must not move the page, only the
-    // lists that are meant to scroll.
+    // lists that are meant to scroll. Older engines hand the event through window.event,
+    // with srcElement and returnValue instead of target and preventDefault.
     function blockWheel(e) {
-        if (!$(e.target).closest('.scrollbox').length) {
-            e.preventDefault();
+        e = e || window.event;
+        if (!$(e.target || e.srcElement).closest('.scrollbox').length) {
+            if (e.preventDefault) {
+                e.preventDefault();
+            } else {
+                e.returnValue = false;
+            }
         }
     }
 
     // Some engines make document-level wheel listeners passive unless told otherwise, and
     // a passive listener cannot cancel the scroll.
     var passiveOption = false;
-    try {
-        window.addEventListener('velmora-probe', null, Object.defineProperty({}, 'passive', {
-            get: function () {
-                passiveOption = true;
-                return false;
-            }
-        }));
-    } catch (e) {
-        passiveOption = false;
+    if (window.addEventListener) {
+        try {
+            window.addEventListener('velmora-probe', null, Object.defineProperty({}, 'passive', {
+                get: function () {
+                    passiveOption = true;
+                    return false;
+                }
+            }));
+        } catch (e) {
+            passiveOption = false;
+        }
     }
 
     function listenActively(type, handler) {
-        document.addEventListener(type, handler, passiveOption ? { passive: false } : false);
+        if (document.addEventListener) {
+            document.addEventListener(type, handler, passiveOption ? { passive: false } : false);
+        } else if (document.attachEvent) {
+            document.attachEvent('on' + type, handler);
+        }
     }
 
     function init() {
@@ -64,9 +76,12 @@ var PageUi = (function ($) {
         $(document).on('click', '[data-close]', function () {
             closeDialog($(this).attr('data-close'));
         });
-        listenActively('wheel', blockWheel);
+        if (document.addEventListener) {
+            listenActively('wheel', blockWheel);
+            listenActively('DOMMouseScroll', blockWheel);
+        }
+        // The only wheel event of the engines without addEventListener.
         listenActively('mousewheel', blockWheel);
-        listenActively('DOMMouseScroll', blockWheel);
         // Keep the host's browser from acting like a browser.
         $(document).on('contextmenu dragstart selectstart', function (e) {
             if (!$(e.target).is('input, select')) {

@@ -49,12 +49,233 @@ var Velmora = window.Velmora || {};
         callAsync('asyncalld', name, a1, a2, a3, a4, done);
     };
 
+    /* ---- answers: JSON text, read as data and never run as script ---- */
+
+    var ESCAPES = { '"': '"', '\\': '\\', '/': '/', b: '\b', f: '\f', n: '\n', r: '\r', t: '\t' };
+
+    // A strict JSON reader for engines without window.JSON (IE7 document mode). Accepts what
+    // JSON.parse accepts and throws a SyntaxError otherwise. A member named "__proto__" is
+    // dropped: without defineProperty it cannot become an own property.
+    V.parseJson = function (text) {
+        if (typeof text !== 'string') {
+            throw new SyntaxError('JSON text must be a string');
+        }
+        var at = 0;
+        var n = text.length;
+
+        function fail() {
+            throw new SyntaxError('unexpected ' + (at < n ? '"' + text.charAt(at) + '"' : 'end') + ' at ' + at);
+        }
+
+        function space() {
+            var c;
+            while (at < n) {
+                c = text.charAt(at);
+                if (c !== ' ' && c !== '\t' && c !== '\n' && c !== '\r') {
+                    return;
+                }
+                at++;
+            }
+        }
+
+        function digits() {
+            var start = at;
+            var c;
+            while (at < n) {
+                c = text.charAt(at);
+                if (c < '0' || c > '9') {
+                    break;
+                }
+                at++;
+            }
+            return at - start;
+        }
+
+        function number() {
+            var start = at;
+            var c;
+            if (text.charAt(at) === '-') {
+                at++;
+            }
+            if (text.charAt(at) === '0') {
+                at++;
+            } else if (!digits()) {
+                fail();
+            }
+            if (text.charAt(at) === '.') {
+                at++;
+                if (!digits()) {
+                    fail();
+                }
+            }
+            c = text.charAt(at);
+            if (c === 'e' || c === 'E') {
+                at++;
+                c = text.charAt(at);
+                if (c === '+' || c === '-') {
+                    at++;
+                }
+                if (!digits()) {
+                    fail();
+                }
+            }
+            return Number(text.substring(start, at));
+        }
+
+        function string() {
+            var out = '';
+            var run = ++at;
+            var c, hex;
+            for (;;) {
+                if (at >= n) {
+                    fail();
+                }
+                c = text.charAt(at);
+                if (c === '"') {
+                    out += text.substring(run, at++);
+                    return out;
+                }
+                if (c === '\\') {
+                    out += text.substring(run, at++);
+                    c = text.charAt(at);
+                    if (Object.prototype.hasOwnProperty.call(ESCAPES, c)) {
+                        out += ESCAPES[c];
+                        at++;
+                    } else if (c === 'u') {
+                        hex = text.substring(at + 1, at + 5);
+                        if (!/^[0-9a-fA-F]{4}$/.test(hex)) {
+                            fail();
+                        }
+                        out += String.fromCharCode(parseInt(hex, 16));
+                        at += 5;
+                    } else {
+                        fail();
+                    }
+                    run = at;
+                } else if (c < ' ') {
+                    // Control characters must be escaped.
+                    fail();
+                } else {
+                    at++;
+                }
+            }
+        }
+
+        function word(w, result) {
+            if (text.substring(at, at + w.length) !== w) {
+                fail();
+            }
+            at += w.length;
+            return result;
+        }
+
+        function array() {
+            var list = [];
+            at++;
+            space();
+            if (text.charAt(at) === ']') {
+                at++;
+                return list;
+            }
+            for (;;) {
+                list[list.length] = value();
+                space();
+                if (text.charAt(at) === ']') {
+                    at++;
+                    return list;
+                }
+                if (text.charAt(at) !== ',') {
+                    fail();
+                }
+                at++;
+            }
+        }
+
+        function object() {
+            var obj = {};
+            var key, member;
+            at++;
+            space();
+            if (text.charAt(at) === '}') {
+                at++;
+                return obj;
+            }
+            for (;;) {
+                space();
+                if (text.charAt(at) !== '"') {
+                    fail();
+                }
+                key = string();
+                space();
+                if (text.charAt(at) !== ':') {
+                    fail();
+                }
+                at++;
+                member = value();
+                if (key !== '__proto__') {
+                    obj[key] = member;
+                }
+                space();
+                if (text.charAt(at) === '}') {
+                    at++;
+                    return obj;
+                }
+                if (text.charAt(at) !== ',') {
+                    fail();
+                }
+                at++;
+            }
+        }
+
+        function value() {
+            space();
+            var c = text.charAt(at);
+            if (c === '{') {
+                return object();
+            }
+            if (c === '[') {
+                return array();
+            }
+            if (c === '"') {
+                return string();
+            }
+            if (c === 't') {
+                return word('true', true);
+            }
+            if (c === 'f') {
+                return word('false', false);
+            }
+            if (c === 'n') {
+                return word('null', null);
+            }
+            if (c === '-' || (c >= '0' && c <= '9')) {
+                return number();
+            }
+            return fail();
+        }
+
+        var result = value();
+        space();
+        if (at !== n) {
+            fail();
+        }
+        return result;
+    };
+
+    // The engine's own reader where it has one (IE8 document mode and later).
+    function readJson(text) {
+        var json = window.JSON;
+        return json && typeof json.parse === 'function' ? json.parse(text) : V.parseJson(text);
+    }
+
+    // An answer is an object, or nothing: unreadable text (including nesting too deep for
+    // the engine's stack) reads as no answer.
     V.parseAnswer = function (text) {
         if (typeof text !== 'string' || !text) {
             return null;
         }
         try {
-            var value = $.evalJSON(text);
+            var value = readJson(text);
             return value && typeof value === 'object' ? value : null;
         } catch (e) {
             return null;
@@ -82,7 +303,8 @@ var Velmora = window.Velmora || {};
         }
     }
 
-    // Runs one step; answers true when it already finished.
+    // Runs one step; answers true when it already finished. A step's onEnd runs when it
+    // ends, also when a fault ended it.
     function runStep(step) {
         var finished = false;
         var sync = true;
@@ -94,6 +316,9 @@ var Velmora = window.Velmora || {};
             finished = true;
             busy = false;
             currentNext = null;
+            if (step.onEnd) {
+                step.onEnd();
+            }
             if (!sync) {
                 pump();
             }
@@ -173,7 +398,9 @@ var Velmora = window.Velmora || {};
         checking: false,
         checkQueued: false,
         fixingAll: false,
-        fixAllQueued: false,
+        // The one-click repair that covers a press now: queued or running, with no check
+        // queued after it.
+        fixAll: null,
         updating: false,
         keyRefreshing: false,
         probeQueued: false,
@@ -424,6 +651,8 @@ var Velmora = window.Velmora || {};
             return;
         }
         state.checkQueued = true;
+        // After this check a one-click repair has new results to work on.
+        state.fixAll = null;
         V.enqueue(function (next) {
             state.checkQueued = false;
             beginCheck();
@@ -432,6 +661,41 @@ var Velmora = window.Velmora || {};
     };
 
     /* ---- repair and install ---- */
+
+    // Every repair or install of an item is a request; an item has at most one waiting or
+    // running (item.ticket), so a second click adds nothing. A one-click repair that reaches
+    // an item whose request waits behind it takes the item over and cancels that request,
+    // which then ends without a word: the item is repaired once and no per-item text
+    // follows the summary.
+    function request(item, body) {
+        if (item.ticket) {
+            item.ticket.cancelled = true;
+        }
+        var ticket = { cancelled: false, aheadOf: null };
+        item.ticket = ticket;
+        var step = function (next) {
+            if (ticket.cancelled) {
+                next();
+            } else {
+                body(next);
+            }
+        };
+        step.onEnd = function () {
+            if (item.ticket === ticket) {
+                item.ticket = null;
+                item.lastTicket = ticket;
+            }
+        };
+        return step;
+    }
+
+    function eachItem(fn) {
+        var i;
+        for (i = 0; i < FIXED.length; i++) {
+            fn(FIXED[i]);
+        }
+        eachCustom(fn);
+    }
 
     function fixStep(item) {
         return function (next) {
@@ -443,7 +707,6 @@ var Velmora = window.Velmora || {};
                 V.asyncallc('do_fix', item.type, undefined, undefined, undefined, function () {
                     V.asyncallc('do_check', item.type, undefined, undefined, undefined, function (text) {
                         stop();
-                        item.pending = false;
                         applyFixedAnswer(item, text);
                         if (!state.fixingAll) {
                             if (V.classify() <= 1) {
@@ -473,7 +736,6 @@ var Velmora = window.Velmora || {};
                     var index = answer && typeof answer.index === 'number' ? answer.index : item.index;
                     V.asyncallc('do_check', index, undefined, undefined, undefined, function (checked) {
                         stop();
-                        item.pending = false;
                         applyCustomAnswer(item, checked);
                         if (!state.fixingAll) {
                             V.setResult(item.name + (item.status === 0 ? '修复成功！' : '修复失败！'),
@@ -491,11 +753,10 @@ var Velmora = window.Velmora || {};
 
     V.fixItem = function (type) {
         var item = fixedItem(type);
-        if (!item || !item.op || item.pending) {
+        if (!item || !item.op || item.ticket) {
             return;
         }
-        item.pending = true;
-        V.enqueue(fixStep(item));
+        V.enqueue(request(item, fixStep(item)));
     };
 
     // By flag (or, for an item without one, by index).
@@ -504,39 +765,51 @@ var Velmora = window.Velmora || {};
         if (!item && typeof flag === 'number') {
             item = custom[flag];
         }
-        if (!item || item.pending) {
+        if (!item || item.ticket) {
             return;
         }
-        item.pending = true;
-        V.enqueue(installStep(item));
+        V.enqueue(request(item, installStep(item)));
     };
 
+    // A press while a one-click repair is queued or running adds nothing, unless a check
+    // was queued after it.
     V.fixAll = function () {
-        if (state.fixAllQueued) {
+        if (state.fixAll) {
             return;
         }
-        state.fixAllQueued = true;
+        var run = {};
+        state.fixAll = run;
+        // Requests waiting now are answered before this repair starts; it leaves their items
+        // to them rather than repairing them a second time.
+        eachItem(function (item) {
+            if (item.ticket) {
+                item.ticket.aheadOf = run;
+            }
+        });
+        function wanted(item) {
+            return !(item.lastTicket && item.lastTicket.aheadOf === run);
+        }
         V.enqueue(function (next) {
-            state.fixAllQueued = false;
             state.fixingAll = true;
             V.notify('开始全面修复...');
             var steps = [];
             var i, item;
             for (i = 0; i < FIXED.length; i++) {
                 item = FIXED[i];
-                if (item.type === 'cache' || (item.status === false && item.op)) {
-                    item.pending = true;
-                    steps.push(fixStep(item));
+                if ((item.type === 'cache' || (item.status === false && item.op)) && wanted(item)) {
+                    steps.push(request(item, fixStep(item)));
                 }
             }
             eachCustom(function (c) {
-                if (isChecked(c) && c.status !== 0) {
-                    c.pending = true;
-                    steps.push(installStep(c));
+                if (isChecked(c) && c.status !== 0 && wanted(c)) {
+                    steps.push(request(c, installStep(c)));
                 }
             });
             steps.push(function (done) {
                 state.fixingAll = false;
+                if (state.fixAll === run) {
+                    state.fixAll = null;
+                }
                 if (V.classify() <= 1) {
                     V.setResult('您的电脑已达到安全要求，可放心登录网银', V.COLOR_SAFE);
                 } else {
@@ -736,12 +1009,20 @@ var Velmora = window.Velmora || {};
         }
         state.noticesLoaded = true;
         var script = document.createElement('script');
-        script.type = 'text/javascript';
-        script.onload = function () {
+        var loaded = false;
+        // IE8 and older tell a script's arrival only through readyState; newer engines
+        // through onload. Either way the notices are shown once.
+        script.onload = script.onreadystatechange = function () {
+            if (loaded || (script.readyState && script.readyState !== 'loaded' && script.readyState !== 'complete')) {
+                return;
+            }
+            loaded = true;
+            script.onload = script.onreadystatechange = null;
             if ($.isArray(window.notices)) {
                 V.showNotices(window.notices);
             }
         };
+        script.type = 'text/javascript';
         script.src = url;
         document.getElementsByTagName('head')[0].appendChild(script);
     }
