@@ -46,25 +46,33 @@ bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix)
     return text.size() - at >= prefix.size() && text.compare(at, prefix.size(), prefix) == 0;
 }
 
-// Position just past the '>' that ends a tag starting at `from`, honouring quoted values;
-// npos when the text ends first.
-std::size_t FindTagEnd(std::string_view text, std::size_t from)
+// Where a tag read on from `from` is closed: just past its '>', quoted values honoured.
+// A '<' outside quotes means the tag was never closed and reading goes on at that '<'; otherwise an
+// unclosed tag runs to the end of the text.
+struct TagEnd {
+    std::size_t end;
+    bool closed;
+};
+
+TagEnd FindTagEnd(std::string_view text, std::size_t from)
 {
     const char* p = text.data() + from;
     const char* end = text.data() + text.size();
     while (p < end) {
         const char c = *p;
         if (c == '>')
-            return static_cast<std::size_t>(p - text.data()) + 1;
+            return {static_cast<std::size_t>(p - text.data()) + 1, true};
+        if (c == '<')
+            return {static_cast<std::size_t>(p - text.data()), false};
         if (c == '"' || c == '\'') {
             const void* close = std::memchr(p + 1, c, static_cast<std::size_t>(end - p - 1));
             if (!close)
-                return std::string_view::npos;
+                break;
             p = static_cast<const char*>(close);
         }
         ++p;
     }
-    return std::string_view::npos;
+    return {text.size(), false};
 }
 
 // Position just past the closing `terminator`, or npos.
@@ -74,27 +82,93 @@ std::size_t FindAfter(std::string_view text, std::size_t from, std::string_view 
     return at == std::string_view::npos ? at : at + terminator.size();
 }
 
-// End of a document type declaration, with its optional internal subset in brackets.
-std::size_t FindDoctypeEnd(std::string_view text, std::size_t from)
+// End of a document type declaration: its name and external identifier, then an optional internal
+// subset in brackets. The subset's comments, processing instructions and declarations are skipped
+// whole, so quoted text or remarks in them may hold any of ' " > ] freely.
+TagEnd FindDoctypeEnd(std::string_view text, std::size_t from)
 {
-    int depth = 0;
-    for (std::size_t i = from; i < text.size(); ++i) {
+    const TagEnd unterminated{text.size(), false};
+    bool inSubset = false;
+    std::size_t i = from;
+    while (i < text.size()) {
         const char c = text[i];
         if (c == '"' || c == '\'') {
             const std::size_t close = text.find(c, i + 1);
             if (close == std::string_view::npos)
-                return close;
-            i = close;
-        } else if (c == '[') {
-            ++depth;
-        } else if (c == ']') {
-            if (depth > 0)
-                --depth;
-        } else if (c == '>' && depth == 0) {
-            return i + 1;
+                return unterminated;
+            i = close + 1;
+        } else if (inSubset && c == '<' && StartsWith(text, i, "<!--")) {
+            i = FindAfter(text, i + 4, "-->");
+            if (i == std::string_view::npos)
+                return unterminated;
+        } else if (inSubset && c == '<' && StartsWith(text, i, "<?")) {
+            i = FindAfter(text, i + 2, "?>");
+            if (i == std::string_view::npos)
+                return unterminated;
+        } else if (inSubset && c == '<' && StartsWith(text, i, "<!")) {
+            const TagEnd declaration = FindTagEnd(text, i + 2);
+            if (!declaration.closed && declaration.end == text.size())
+                return unterminated;
+            i = declaration.end;
+        } else if (c == '<' && !inSubset) {
+            return {i, false}; // a tag where the declaration should have ended
+        } else {
+            if (c == '[')
+                inSubset = true;
+            else if (c == ']')
+                inSubset = false;
+            else if (c == '>' && !inSubset)
+                return {i + 1, true};
+            ++i;
         }
     }
-    return std::string_view::npos;
+    return unterminated;
+}
+
+// What the markup opened by the '<' at `lt` is, and where it ends.
+enum class MarkupKind { Text, StartTag, EndTag, Comment, Cdata, Instruction, Doctype, Declaration };
+
+struct MarkupSpan {
+    MarkupKind kind;
+    std::size_t nameLength; // of a start or end tag
+    std::size_t end;        // past the markup; if not closed, where reading goes on
+    bool closed;
+};
+
+MarkupSpan ScanMarkup(std::string_view text, std::size_t lt)
+{
+    const auto skipTo = [&](MarkupKind kind, std::size_t end) {
+        return end == std::string_view::npos ? MarkupSpan{kind, 0, text.size(), false}
+                                             : MarkupSpan{kind, 0, end, true};
+    };
+    const auto tag = [&](MarkupKind kind, std::size_t nameStart) {
+        const std::size_t nameLength = NameLength(text, nameStart);
+        const TagEnd end = FindTagEnd(text, nameStart + nameLength);
+        return MarkupSpan{kind, nameLength, end.end, end.closed};
+    };
+    const std::size_t next = lt + 1;
+    if (next >= text.size())
+        return {MarkupKind::Text, 0, next, false};
+    const char c = text[next];
+    if (c == '/')
+        return tag(MarkupKind::EndTag, lt + 2);
+    if (c == '?')
+        return skipTo(MarkupKind::Instruction, FindAfter(text, lt + 2, "?>"));
+    if (c == '!') {
+        if (StartsWith(text, lt, "<!--"))
+            return skipTo(MarkupKind::Comment, FindAfter(text, lt + 4, "-->"));
+        if (StartsWith(text, lt, "<![CDATA["))
+            return skipTo(MarkupKind::Cdata, FindAfter(text, lt + 9, "]]>"));
+        if (StartsWith(text, lt, "<!DOCTYPE")) {
+            const TagEnd end = FindDoctypeEnd(text, lt + 9);
+            return {MarkupKind::Doctype, 0, end.end, end.closed};
+        }
+        const TagEnd end = FindTagEnd(text, lt + 2);
+        return {MarkupKind::Declaration, 0, end.end, end.closed};
+    }
+    if (!StartsName(c))
+        return {MarkupKind::Text, 0, next, true};
+    return tag(MarkupKind::StartTag, next);
 }
 
 bool DecodeNumericReference(std::string_view digits, std::uint32_t& codePoint)
@@ -261,47 +335,37 @@ private:
     // Handles the markup at `pos` (a '<'); returns where scanning goes on.
     std::size_t Markup(std::size_t pos)
     {
-        const std::size_t next = pos + 1;
-        if (next >= text_.size())
+        if (pos + 1 >= text_.size())
             return SyntaxError("unterminated_tag_syntax", pos, text_.size());
-        const char c = text_[next];
-        if (c == '/')
-            return EndTag(pos);
-        if (c == '?')
-            return Skip(pos, FindAfter(text_, pos + 2, "?>"), "unterminated_tag_syntax");
-        if (c == '!') {
-            if (StartsWith(text_, pos, "<!--"))
-                return Skip(pos, FindAfter(text_, pos + 4, "-->"), "comment_tag_syntax");
-            if (StartsWith(text_, pos, "<![CDATA["))
-                return Skip(pos, FindAfter(text_, pos + 9, "]]>"), "cdata_section_syntax");
-            if (StartsWith(text_, pos, "<!DOCTYPE"))
-                return Skip(pos, FindDoctypeEnd(text_, pos + 9), "doctype_tag_syntax");
-            const std::size_t end = FindTagEnd(text_, pos + 2);
-            SyntaxError("exclamation_tag_syntax", pos, end);
-            return end == std::string_view::npos ? text_.size() : end;
-        }
-        if (!StartsName(c)) {
+        const MarkupSpan markup = ScanMarkup(text_, pos);
+        const auto closedOr = [&](const char* errorName) {
+            return markup.closed ? markup.end : SyntaxError(errorName, pos, markup.end);
+        };
+        switch (markup.kind) {
+        case MarkupKind::Text:
             // A stray '<' in text: note it and read on as text.
-            SyntaxError("first_tag_syntax", pos, next);
-            return next;
+            return SyntaxError("first_tag_syntax", pos, markup.end);
+        case MarkupKind::StartTag:
+            return markup.closed ? StartTag(pos, markup) : closedOr("unterminated_tag_syntax");
+        case MarkupKind::EndTag:
+            return markup.closed ? EndTag(pos, markup) : closedOr("unterminated_tag_syntax");
+        case MarkupKind::Instruction:
+            return closedOr("unterminated_tag_syntax");
+        case MarkupKind::Comment:
+            return closedOr("comment_tag_syntax");
+        case MarkupKind::Cdata:
+            return closedOr("cdata_section_syntax");
+        case MarkupKind::Doctype:
+            return closedOr("doctype_tag_syntax");
+        case MarkupKind::Declaration:
+            break;
         }
-        return StartTag(pos);
+        return SyntaxError("exclamation_tag_syntax", pos, markup.end);
     }
 
-    std::size_t Skip(std::size_t pos, std::size_t end, const char* errorName)
+    std::size_t StartTag(std::size_t pos, const MarkupSpan& tag)
     {
-        if (end == std::string_view::npos)
-            return SyntaxError(errorName, pos, text_.size());
-        return end;
-    }
-
-    std::size_t StartTag(std::size_t pos)
-    {
-        const std::size_t nameLength = NameLength(text_, pos + 1);
-        const std::size_t end = FindTagEnd(text_, pos + 1 + nameLength);
-        if (end == std::string_view::npos)
-            return SyntaxError("unterminated_tag_syntax", pos, text_.size());
-
+        const std::size_t end = tag.end;
         const std::uint32_t current = Current();
         const std::uint32_t index = NewRecord();
         ElementRecord& rec = records_[index];
@@ -313,16 +377,14 @@ private:
 
         const bool selfClosing = end - pos >= 2 && text_[end - 2] == '/';
         if (!selfClosing)
-            open_.push_back({index, static_cast<std::uint32_t>(nameLength)});
+            open_.push_back({index, static_cast<std::uint32_t>(tag.nameLength)});
         return end;
     }
 
-    std::size_t EndTag(std::size_t pos)
+    std::size_t EndTag(std::size_t pos, const MarkupSpan& tag)
     {
-        const std::size_t nameLength = NameLength(text_, pos + 2);
-        const std::size_t end = FindTagEnd(text_, pos + 2 + nameLength);
-        if (end == std::string_view::npos)
-            return SyntaxError("unterminated_tag_syntax", pos, text_.size());
+        const std::size_t nameLength = tag.nameLength;
+        const std::size_t end = tag.end;
         const std::string_view name = text_.substr(pos + 2, nameLength);
 
         for (std::size_t depth = open_.size(); depth-- > 0;) {
@@ -604,6 +666,7 @@ std::string XmlDocument::ElementText() const
         return {};
     const std::string_view content = std::string_view(text_).substr(
         rec.start + rec.startTagLength, rec.length - rec.startTagLength - rec.endTagLength);
+    // Markup is read as the parser read it, so what it skipped contributes nothing here either.
     std::string out;
     std::size_t pos = 0;
     while (pos < content.size()) {
@@ -611,25 +674,16 @@ std::string XmlDocument::ElementText() const
         out += DecodeEntities(content.substr(pos, lt == std::string_view::npos ? lt : lt - pos));
         if (lt == std::string_view::npos)
             break;
-        std::size_t end;
-        if (StartsWith(content, lt, "<![CDATA[")) {
-            end = content.find("]]>", lt + 9);
-            out.append(content.substr(lt + 9, end == std::string_view::npos ? end : end - lt - 9));
-            end = end == std::string_view::npos ? end : end + 3;
-        } else if (StartsWith(content, lt, "<!--")) {
-            end = FindAfter(content, lt + 4, "-->");
-        } else if (StartsWith(content, lt, "<?")) {
-            end = FindAfter(content, lt + 2, "?>");
-        } else if (lt + 1 < content.size() && (content[lt + 1] == '/' || content[lt + 1] == '!')) {
-            end = FindTagEnd(content, lt + 1);
-        } else {
-            // A stray '<' is text.
-            out += '<';
-            end = lt + 1;
+        const MarkupSpan markup = ScanMarkup(content, lt);
+        if (markup.kind == MarkupKind::Text) {
+            out += '<'; // a stray '<' is text
+        } else if (markup.kind == MarkupKind::Cdata) {
+            const std::size_t end = markup.closed ? markup.end - 3 : content.size();
+            out.append(content.substr(lt + 9, end - lt - 9));
         }
-        if (end == std::string_view::npos)
+        if (!markup.closed && markup.end >= content.size())
             break;
-        pos = end;
+        pos = markup.end;
     }
     return FinishValue(std::move(out));
 }
