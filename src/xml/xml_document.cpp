@@ -2,8 +2,10 @@
 
 #include "xml/html_entities.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 
 namespace Velmora::Xml {
 namespace {
@@ -198,11 +200,10 @@ bool DecodeNumericReference(std::string_view digits, std::uint32_t& codePoint)
     return true;
 }
 
-// Calls visit(name, raw value) for each attribute of a start tag's attribute area, in order,
-// until it returns true. Lenient: unquoted values, names without values, stray characters.
-template <typename Visit> bool ForEachAttribute(std::string_view area, Visit visit)
+// Reads the attribute of a start tag's attribute area that follows `pos` and moves `pos` past it;
+// false when there is none. Lenient: unquoted values, names without values, stray characters.
+bool NextAttribute(std::string_view area, std::size_t& pos, std::string_view& name, std::string_view& value)
 {
-    std::size_t pos = 0;
     const auto skipSpace = [&] {
         while (pos < area.size() && IsSpace(area[pos]))
             ++pos;
@@ -214,9 +215,9 @@ template <typename Visit> bool ForEachAttribute(std::string_view area, Visit vis
         const std::size_t nameStart = pos;
         while (pos < area.size() && !EndsName(area[pos]))
             ++pos;
-        const std::string_view name = area.substr(nameStart, pos - nameStart);
+        name = area.substr(nameStart, pos - nameStart);
         skipSpace();
-        std::string_view value;
+        value = {};
         if (pos < area.size() && area[pos] == '=') {
             ++pos;
             skipSpace();
@@ -236,8 +237,7 @@ template <typename Visit> bool ForEachAttribute(std::string_view area, Visit vis
             ++pos; // a stray '=' or '<': step over it
             continue;
         }
-        if (visit(name, value))
-            return true;
+        return true;
     }
     return false;
 }
@@ -310,7 +310,10 @@ std::string DecodeEntities(std::string_view text)
 // One pass over the text; builds the element index and the parse log.
 class XmlDocument::Parser {
 public:
-    explicit Parser(XmlDocument& doc) : doc_(doc), text_(doc.text_), records_(doc.elements_) {}
+    explicit Parser(XmlDocument& doc)
+        : doc_(doc), text_(doc.text_), records_(doc.elements_), topByName_(16, NameKey{&doc}, NameKey{&doc})
+    {
+    }
 
     void Run()
     {
@@ -323,6 +326,7 @@ public:
             pos = Markup(pos);
         }
         CloseUnended(0);
+        SetLevels();
         Finish();
     }
 
@@ -330,6 +334,24 @@ private:
     struct OpenElement {
         std::uint32_t index;
         std::uint32_t nameLength;
+        std::uint32_t below; // stack depth + 1 of the next open element of the same name; 0: none
+        std::uint32_t* top;  // the name's entry in topByName_
+    };
+
+    // Hashes and compares tag names the way the document matches them.
+    struct NameKey {
+        const XmlDocument* doc;
+        std::size_t operator()(std::string_view name) const
+        {
+            const bool fold = doc->options_ & MatchNameNoCase;
+            std::uint64_t hash = 14695981039346656037ull; // FNV-1a
+            for (const char c : name) {
+                hash ^= static_cast<unsigned char>(fold ? Lower(c) : c);
+                hash *= 1099511628211ull;
+            }
+            return static_cast<std::size_t>(hash);
+        }
+        bool operator()(std::string_view a, std::string_view b) const { return doc->NameEquals(a, b); }
     };
 
     // Handles the markup at `pos` (a '<'); returns where scanning goes on.
@@ -372,12 +394,15 @@ private:
         rec.start = static_cast<std::uint32_t>(pos);
         rec.startTagLength = static_cast<std::uint32_t>(end - pos);
         rec.length = rec.startTagLength;
-        rec.level = static_cast<std::uint16_t>(std::min<unsigned>(records_[current].level + 1u, 0xFFFF));
         AppendChild(current, index);
 
         const bool selfClosing = end - pos >= 2 && text_[end - 2] == '/';
-        if (!selfClosing)
-            open_.push_back({index, static_cast<std::uint32_t>(tag.nameLength)});
+        if (!selfClosing) {
+            std::uint32_t& top =
+                topByName_.try_emplace(text_.substr(pos + 1, tag.nameLength), 0).first->second;
+            open_.push_back({index, static_cast<std::uint32_t>(tag.nameLength), top, &top});
+            top = static_cast<std::uint32_t>(open_.size());
+        }
         return end;
     }
 
@@ -387,17 +412,21 @@ private:
         const std::size_t end = tag.end;
         const std::string_view name = text_.substr(pos + 2, nameLength);
 
-        for (std::size_t depth = open_.size(); depth-- > 0;) {
-            const OpenElement& open = open_[depth];
-            if (open.nameLength != nameLength ||
-                !doc_.NameEquals(text_.substr(records_[open.index].start + 1, nameLength), name))
-                continue;
-            const std::uint32_t matched = open.index;
-            CloseUnended(depth + 1);
+        // The innermost open element of that name: usually the current one, else found by name.
+        std::size_t found = 0;
+        if (!open_.empty() && open_.back().nameLength == nameLength &&
+            doc_.NameEquals(text_.substr(records_[open_.back().index].start + 1, nameLength), name)) {
+            found = open_.size();
+        } else if (const auto it = topByName_.find(name); it != topByName_.end()) {
+            found = it->second;
+        }
+        if (found) {
+            const std::uint32_t matched = open_[found - 1].index;
+            CloseUnended(found);
             ElementRecord& rec = records_[matched];
             rec.length = static_cast<std::uint32_t>(end - rec.start);
             rec.endTagLength = static_cast<std::uint32_t>(end - pos);
-            open_.pop_back();
+            Pop(found - 1);
             return end;
         }
         MarkError(Current());
@@ -415,18 +444,8 @@ private:
         const std::uint32_t keeper = from == 0 ? 0 : open_[from - 1].index;
         const std::uint32_t first = open_[from].index;
 
-        // Every record after `first` lies inside it (it is still open) and moves up one level for
-        // each unended element around it; records are in document order, so one sweep does it.
-        unsigned drop = 1;
-        std::size_t nextOpen = from + 1;
-        for (std::uint32_t i = first + 1; i < records_.size(); ++i) {
-            records_[i].level = static_cast<std::uint16_t>(records_[i].level - drop);
-            if (nextOpen < open_.size() && open_[nextOpen].index == i) {
-                ++drop;
-                ++nextOpen;
-            }
-        }
-
+        // Levels follow from the final tree and are set once at the end (SetLevels); each record
+        // moves at most once, since its new parent is closed right after or is the document.
         std::uint32_t tail = first;
         for (std::size_t depth = from; depth < open_.size(); ++depth) {
             const std::uint32_t e = open_[depth].index;
@@ -449,7 +468,25 @@ private:
         }
         records_[records_[keeper].firstChild].prevSibling = tail;
         MarkError(keeper);
+        Pop(from);
+    }
+
+    // Drops the open elements from stack depth `from` up.
+    void Pop(std::size_t from)
+    {
+        for (std::size_t depth = open_.size(); depth-- > from;)
+            *open_[depth].top = open_[depth].below;
         open_.resize(from);
+    }
+
+    // A parent always comes before its children in the index, so one pass in order sets each level.
+    void SetLevels()
+    {
+        for (std::size_t i = 1; i < records_.size(); ++i) {
+            ElementRecord& rec = records_[i];
+            rec.level =
+                static_cast<std::uint16_t>(std::min<unsigned>(records_[rec.parent].level + 1u, 0xFFFF));
+        }
     }
 
     void Finish()
@@ -541,6 +578,9 @@ private:
     std::string_view text_;
     std::vector<ElementRecord>& records_;
     std::vector<OpenElement> open_;
+    // Tag name -> stack depth + 1 of the innermost open element of that name (0: none open), so an
+    // end tag finds its element without scanning the stack.
+    std::unordered_map<std::string_view, std::uint32_t, NameKey, NameKey> topByName_;
 };
 
 XmlDocument::XmlDocument()
@@ -559,6 +599,7 @@ bool XmlDocument::SetText(std::string_view text)
     elements_.shrink_to_fit();
     log_.clear();
     parent_ = main_ = child_ = 0;
+    attributeResume_ = {};
 
     // Offsets are 32-bit; a text that does not fit is refused outright.
     if (text.size() >= std::numeric_limits<std::uint32_t>::max()) {
@@ -699,28 +740,41 @@ bool XmlDocument::AttributeAt(std::size_t n, std::string& name, std::string& val
 {
     if (!main_)
         return false;
+    const std::string_view area = AttributeArea(main_);
+    // Reading on from where the previous call stopped keeps the usual 0, 1, 2, ... loop linear.
     std::size_t index = 0;
-    return ForEachAttribute(AttributeArea(main_), [&](std::string_view attrName, std::string_view rawValue) {
-        if (index++ != n)
-            return false;
-        name.assign(attrName);
-        value = FinishValue(DecodeEntities(rawValue));
-        return true;
-    });
+    std::size_t pos = 0;
+    if (attributeResume_.element == main_ && attributeResume_.index <= n) {
+        index = attributeResume_.index;
+        pos = attributeResume_.offset;
+    }
+    std::string_view attrName, rawValue;
+    for (;; ++index) {
+        const bool found = NextAttribute(area, pos, attrName, rawValue);
+        if (!found || index == n) {
+            attributeResume_ = {main_, found ? index + 1 : index, pos};
+            if (!found)
+                return false;
+            break;
+        }
+    }
+    name.assign(attrName);
+    value = FinishValue(DecodeEntities(rawValue));
+    return true;
 }
 
 std::string XmlDocument::GetAttribute(std::string_view name) const
 {
     if (!main_)
         return {};
-    std::string value;
-    ForEachAttribute(AttributeArea(main_), [&](std::string_view attrName, std::string_view rawValue) {
-        if (!NameEquals(attrName, name))
-            return false;
-        value = FinishValue(DecodeEntities(rawValue));
-        return true;
-    });
-    return value;
+    const std::string_view area = AttributeArea(main_);
+    std::size_t pos = 0;
+    std::string_view attrName, rawValue;
+    while (NextAttribute(area, pos, attrName, rawValue)) {
+        if (NameEquals(attrName, name))
+            return FinishValue(DecodeEntities(rawValue));
+    }
+    return {};
 }
 
 } // namespace Velmora::Xml

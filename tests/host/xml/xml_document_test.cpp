@@ -212,6 +212,63 @@ TEST(XmlDocument, ElementsLeftOpenAtEndOfTextAreClosedAsUnended)
     ASSERT_TRUE(doc.FindElement("a"));
 }
 
+TEST(XmlDocument, EndTagClosesTheInnermostOpenElementOfItsName)
+{
+    struct Case {
+        const char* text;
+        unsigned options;
+        const char* log; // the whole parse log
+    };
+    const Case cases[] = {
+        {"<a><a><b></a></a>", 0, "<unended_start_tag tagname=\"b\" offset=\"6\"/>"},
+        {"<r><x></x></x></r>", 0, "<lone_end_tag tagname=\"x\" offset=\"10\"/>"},
+        {"<r><x><y></x><y></y></y></r>", 0,
+         "<unended_start_tag tagname=\"y\" offset=\"6\"/><lone_end_tag tagname=\"y\" offset=\"20\"/>"},
+        {"<r><x><y><z></x></y></r>", 0,
+         "<unended_start_tag tagname=\"y\" offset=\"6\"/><unended_start_tag tagname=\"z\" offset=\"9\"/>"
+         "<lone_end_tag tagname=\"y\" offset=\"16\"/>"},
+        {"<A><b></a></A>", 0,
+         "<lone_end_tag tagname=\"a\" offset=\"6\"/><unended_start_tag tagname=\"b\" offset=\"3\"/>"},
+        {"<A><b></a>", XmlDocument::MatchNameNoCase, "<unended_start_tag tagname=\"b\" offset=\"3\"/>"},
+    };
+    for (const Case& c : cases) {
+        XmlDocument doc;
+        doc.SetOptions(c.options);
+        EXPECT_FALSE(doc.SetText(c.text)) << c.text;
+        EXPECT_EQ(doc.ParseLog(), c.log) << c.text;
+        ExpectConsistentIndex(doc);
+    }
+}
+
+TEST(XmlDocument, AttributeAtAnswersInAnyOrderAcrossElementsAndTexts)
+{
+    XmlDocument doc("<r a='0' b='1' c='2'><x p='x0' q='x1'/></r>");
+    ASSERT_TRUE(doc.FindElement("r"));
+    std::string name, value;
+    const std::pair<std::size_t, const char*> reads[] = {{2, "2"}, {0, "0"},     {1, "1"},
+                                                         {1, "1"}, {3, nullptr}, {2, "2"}};
+    for (const auto& [n, expected] : reads) {
+        EXPECT_EQ(doc.AttributeAt(n, name, value), expected != nullptr) << n;
+        if (expected) {
+            EXPECT_EQ(value, expected) << n;
+        }
+    }
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("x"));
+    ASSERT_TRUE(doc.AttributeAt(1, name, value)) << "another element is read from its own tag";
+    EXPECT_EQ(value, "x1");
+    ASSERT_TRUE(doc.LeaveElement());
+    ASSERT_TRUE(doc.AttributeAt(0, name, value));
+    EXPECT_EQ(name, "a");
+
+    // A new text reuses the element numbers; nothing of the old tag may be read.
+    ASSERT_TRUE(doc.SetText("<r long-name='L' b='B'/>"));
+    ASSERT_TRUE(doc.FindElement("r"));
+    ASSERT_TRUE(doc.AttributeAt(1, name, value));
+    EXPECT_EQ(name + "=" + value, "b=B");
+    EXPECT_FALSE(doc.AttributeAt(2, name, value));
+}
+
 TEST(XmlDocument, LoneEndTagAndTwoRootsAreErrors)
 {
     XmlDocument doc;
