@@ -311,7 +311,7 @@ std::string DecodeEntities(std::string_view text)
 class XmlDocument::Parser {
 public:
     explicit Parser(XmlDocument& doc)
-        : doc_(doc), text_(doc.text_), records_(doc.elements_), topByName_(16, NameKey{&doc}, NameKey{&doc})
+        : doc_(doc), text_(doc.text_), records_(doc.elements_), topByName_(0, NameKey{&doc}, NameKey{&doc})
     {
     }
 
@@ -326,7 +326,8 @@ public:
             pos = Markup(pos);
         }
         CloseUnended(0);
-        SetLevels();
+        if (moved_)
+            SetLevels();
         Finish();
     }
 
@@ -334,8 +335,10 @@ private:
     struct OpenElement {
         std::uint32_t index;
         std::uint32_t nameLength;
-        std::uint32_t below; // stack depth + 1 of the next open element of the same name; 0: none
-        std::uint32_t* top;  // the name's entry in topByName_
+        // Once indexed: stack depth + 1 of the next open element of the same name (0: none), and
+        // the name's entry in topByName_.
+        std::uint32_t below;
+        std::uint32_t* top;
     };
 
     // Hashes and compares tag names the way the document matches them.
@@ -394,16 +397,29 @@ private:
         rec.start = static_cast<std::uint32_t>(pos);
         rec.startTagLength = static_cast<std::uint32_t>(end - pos);
         rec.length = rec.startTagLength;
+        rec.level = static_cast<std::uint16_t>(std::min<unsigned>(records_[current].level + 1u, 0xFFFF));
         AppendChild(current, index);
 
         const bool selfClosing = end - pos >= 2 && text_[end - 2] == '/';
         if (!selfClosing) {
-            std::uint32_t& top =
-                topByName_.try_emplace(text_.substr(pos + 1, tag.nameLength), 0).first->second;
-            open_.push_back({index, static_cast<std::uint32_t>(tag.nameLength), top, &top});
-            top = static_cast<std::uint32_t>(open_.size());
+            open_.push_back({index, static_cast<std::uint32_t>(tag.nameLength), 0, nullptr});
+            if (indexed_)
+                Index(open_.size() - 1);
         }
         return end;
+    }
+
+    // Enters the open element at stack depth `depth` into the index by name; elements are entered
+    // from the bottom of the stack up.
+    void Index(std::size_t depth)
+    {
+        OpenElement& open = open_[depth];
+        std::uint32_t& top =
+            topByName_.try_emplace(text_.substr(records_[open.index].start + 1, open.nameLength), 0)
+                .first->second;
+        open.below = top;
+        open.top = &top;
+        top = static_cast<std::uint32_t>(depth + 1);
     }
 
     std::size_t EndTag(std::size_t pos, const MarkupSpan& tag)
@@ -413,12 +429,19 @@ private:
         const std::string_view name = text_.substr(pos + 2, nameLength);
 
         // The innermost open element of that name: usually the current one, else found by name.
+        // A well-formed document never needs the index, so it is built only on the first miss.
         std::size_t found = 0;
         if (!open_.empty() && open_.back().nameLength == nameLength &&
             doc_.NameEquals(text_.substr(records_[open_.back().index].start + 1, nameLength), name)) {
             found = open_.size();
-        } else if (const auto it = topByName_.find(name); it != topByName_.end()) {
-            found = it->second;
+        } else {
+            if (!indexed_) {
+                indexed_ = true;
+                for (std::size_t depth = 0; depth < open_.size(); ++depth)
+                    Index(depth);
+            }
+            if (const auto it = topByName_.find(name); it != topByName_.end())
+                found = it->second;
         }
         if (found) {
             const std::uint32_t matched = open_[found - 1].index;
@@ -444,8 +467,8 @@ private:
         const std::uint32_t keeper = from == 0 ? 0 : open_[from - 1].index;
         const std::uint32_t first = open_[from].index;
 
-        // Levels follow from the final tree and are set once at the end (SetLevels); each record
-        // moves at most once, since its new parent is closed right after or is the document.
+        // Moved records get their levels once at the end (SetLevels); each record moves at most
+        // once, since its new parent is closed right after or is the document.
         std::uint32_t tail = first;
         for (std::size_t depth = from; depth < open_.size(); ++depth) {
             const std::uint32_t e = open_[depth].index;
@@ -459,6 +482,7 @@ private:
                 records_[tail].nextSibling = child;
                 tail = last;
                 rec.firstChild = 0;
+                moved_ = true;
             }
             rec.length = rec.startTagLength;
             rec.endTagLength = 0;
@@ -474,12 +498,15 @@ private:
     // Drops the open elements from stack depth `from` up.
     void Pop(std::size_t from)
     {
-        for (std::size_t depth = open_.size(); depth-- > from;)
-            *open_[depth].top = open_[depth].below;
+        for (std::size_t depth = open_.size(); depth-- > from;) {
+            if (open_[depth].top)
+                *open_[depth].top = open_[depth].below;
+        }
         open_.resize(from);
     }
 
     // A parent always comes before its children in the index, so one pass in order sets each level.
+    // Only needed when records moved; otherwise each got its level when it was created.
     void SetLevels()
     {
         for (std::size_t i = 1; i < records_.size(); ++i) {
@@ -581,6 +608,8 @@ private:
     // Tag name -> stack depth + 1 of the innermost open element of that name (0: none open), so an
     // end tag finds its element without scanning the stack.
     std::unordered_map<std::string_view, std::uint32_t, NameKey, NameKey> topByName_;
+    bool indexed_ = false;
+    bool moved_ = false; // some record changed parent, so levels are set again at the end
 };
 
 XmlDocument::XmlDocument()
