@@ -2,6 +2,8 @@
 
 #include "xml/xml_document.h"
 
+#include <unordered_map>
+
 namespace Velmora::Assistant {
 namespace {
 
@@ -111,15 +113,18 @@ bool ParseCheckConfig(CheckConfig& config, std::string_view text)
     ReadAttributes(doc, config.RootAttributes);
     doc.EnterElement();
 
+    // Groups by type, the first of each type as GroupByType would find it; a document with many
+    // types must not cost a scan of all groups per section.
+    std::unordered_map<std::string, std::size_t> groupOfType;
+    for (std::size_t i = config.Groups.size(); i-- > 0;)
+        groupOfType[config.Groups[i].Type] = i;
     while (doc.FindElement("config")) {
-        const std::string type = doc.GetAttribute("type");
-        ConfigGroup* group = config.GroupByType(type);
-        if (!group) {
-            config.Groups.push_back(ConfigGroup{type, {}});
-            group = &config.Groups.back();
-        }
+        std::string type = doc.GetAttribute("type");
+        const auto [slot, added] = groupOfType.try_emplace(type, config.Groups.size());
+        if (added)
+            config.Groups.push_back(ConfigGroup{std::move(type), {}});
         doc.EnterElement();
-        ReadEntries(doc, "entry", group->Entries);
+        ReadEntries(doc, "entry", config.Groups[slot->second].Entries);
         doc.LeaveElement();
     }
 

@@ -2,8 +2,10 @@
 
 #include "xml/html_entities.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 
 namespace Velmora::Xml {
 namespace {
@@ -46,25 +48,33 @@ bool StartsWith(std::string_view text, std::size_t at, std::string_view prefix)
     return text.size() - at >= prefix.size() && text.compare(at, prefix.size(), prefix) == 0;
 }
 
-// Position just past the '>' that ends a tag starting at `from`, honouring quoted values;
-// npos when the text ends first.
-std::size_t FindTagEnd(std::string_view text, std::size_t from)
+// Where a tag read on from `from` is closed: just past its '>', quoted values honoured.
+// A '<' outside quotes means the tag was never closed and reading goes on at that '<'; otherwise an
+// unclosed tag runs to the end of the text.
+struct TagEnd {
+    std::size_t end;
+    bool closed;
+};
+
+TagEnd FindTagEnd(std::string_view text, std::size_t from)
 {
     const char* p = text.data() + from;
     const char* end = text.data() + text.size();
     while (p < end) {
         const char c = *p;
         if (c == '>')
-            return static_cast<std::size_t>(p - text.data()) + 1;
+            return {static_cast<std::size_t>(p - text.data()) + 1, true};
+        if (c == '<')
+            return {static_cast<std::size_t>(p - text.data()), false};
         if (c == '"' || c == '\'') {
             const void* close = std::memchr(p + 1, c, static_cast<std::size_t>(end - p - 1));
             if (!close)
-                return std::string_view::npos;
+                break;
             p = static_cast<const char*>(close);
         }
         ++p;
     }
-    return std::string_view::npos;
+    return {text.size(), false};
 }
 
 // Position just past the closing `terminator`, or npos.
@@ -74,27 +84,93 @@ std::size_t FindAfter(std::string_view text, std::size_t from, std::string_view 
     return at == std::string_view::npos ? at : at + terminator.size();
 }
 
-// End of a document type declaration, with its optional internal subset in brackets.
-std::size_t FindDoctypeEnd(std::string_view text, std::size_t from)
+// End of a document type declaration: its name and external identifier, then an optional internal
+// subset in brackets. The subset's comments, processing instructions and declarations are skipped
+// whole, so quoted text or remarks in them may hold any of ' " > ] freely.
+TagEnd FindDoctypeEnd(std::string_view text, std::size_t from)
 {
-    int depth = 0;
-    for (std::size_t i = from; i < text.size(); ++i) {
+    const TagEnd unterminated{text.size(), false};
+    bool inSubset = false;
+    std::size_t i = from;
+    while (i < text.size()) {
         const char c = text[i];
         if (c == '"' || c == '\'') {
             const std::size_t close = text.find(c, i + 1);
             if (close == std::string_view::npos)
-                return close;
-            i = close;
-        } else if (c == '[') {
-            ++depth;
-        } else if (c == ']') {
-            if (depth > 0)
-                --depth;
-        } else if (c == '>' && depth == 0) {
-            return i + 1;
+                return unterminated;
+            i = close + 1;
+        } else if (inSubset && c == '<' && StartsWith(text, i, "<!--")) {
+            i = FindAfter(text, i + 4, "-->");
+            if (i == std::string_view::npos)
+                return unterminated;
+        } else if (inSubset && c == '<' && StartsWith(text, i, "<?")) {
+            i = FindAfter(text, i + 2, "?>");
+            if (i == std::string_view::npos)
+                return unterminated;
+        } else if (inSubset && c == '<' && StartsWith(text, i, "<!")) {
+            const TagEnd declaration = FindTagEnd(text, i + 2);
+            if (!declaration.closed && declaration.end == text.size())
+                return unterminated;
+            i = declaration.end;
+        } else if (c == '<' && !inSubset) {
+            return {i, false}; // a tag where the declaration should have ended
+        } else {
+            if (c == '[')
+                inSubset = true;
+            else if (c == ']')
+                inSubset = false;
+            else if (c == '>' && !inSubset)
+                return {i + 1, true};
+            ++i;
         }
     }
-    return std::string_view::npos;
+    return unterminated;
+}
+
+// What the markup opened by the '<' at `lt` is, and where it ends.
+enum class MarkupKind { Text, StartTag, EndTag, Comment, Cdata, Instruction, Doctype, Declaration };
+
+struct MarkupSpan {
+    MarkupKind kind;
+    std::size_t nameLength; // of a start or end tag
+    std::size_t end;        // past the markup; if not closed, where reading goes on
+    bool closed;
+};
+
+MarkupSpan ScanMarkup(std::string_view text, std::size_t lt)
+{
+    const auto skipTo = [&](MarkupKind kind, std::size_t end) {
+        return end == std::string_view::npos ? MarkupSpan{kind, 0, text.size(), false}
+                                             : MarkupSpan{kind, 0, end, true};
+    };
+    const auto tag = [&](MarkupKind kind, std::size_t nameStart) {
+        const std::size_t nameLength = NameLength(text, nameStart);
+        const TagEnd end = FindTagEnd(text, nameStart + nameLength);
+        return MarkupSpan{kind, nameLength, end.end, end.closed};
+    };
+    const std::size_t next = lt + 1;
+    if (next >= text.size())
+        return {MarkupKind::Text, 0, next, false};
+    const char c = text[next];
+    if (c == '/')
+        return tag(MarkupKind::EndTag, lt + 2);
+    if (c == '?')
+        return skipTo(MarkupKind::Instruction, FindAfter(text, lt + 2, "?>"));
+    if (c == '!') {
+        if (StartsWith(text, lt, "<!--"))
+            return skipTo(MarkupKind::Comment, FindAfter(text, lt + 4, "-->"));
+        if (StartsWith(text, lt, "<![CDATA["))
+            return skipTo(MarkupKind::Cdata, FindAfter(text, lt + 9, "]]>"));
+        if (StartsWith(text, lt, "<!DOCTYPE")) {
+            const TagEnd end = FindDoctypeEnd(text, lt + 9);
+            return {MarkupKind::Doctype, 0, end.end, end.closed};
+        }
+        const TagEnd end = FindTagEnd(text, lt + 2);
+        return {MarkupKind::Declaration, 0, end.end, end.closed};
+    }
+    if (!StartsName(c))
+        return {MarkupKind::Text, 0, next, true};
+    return tag(MarkupKind::StartTag, next);
 }
 
 bool DecodeNumericReference(std::string_view digits, std::uint32_t& codePoint)
@@ -124,11 +200,10 @@ bool DecodeNumericReference(std::string_view digits, std::uint32_t& codePoint)
     return true;
 }
 
-// Calls visit(name, raw value) for each attribute of a start tag's attribute area, in order,
-// until it returns true. Lenient: unquoted values, names without values, stray characters.
-template <typename Visit> bool ForEachAttribute(std::string_view area, Visit visit)
+// Reads the attribute of a start tag's attribute area that follows `pos` and moves `pos` past it;
+// false when there is none. Lenient: unquoted values, names without values, stray characters.
+bool NextAttribute(std::string_view area, std::size_t& pos, std::string_view& name, std::string_view& value)
 {
-    std::size_t pos = 0;
     const auto skipSpace = [&] {
         while (pos < area.size() && IsSpace(area[pos]))
             ++pos;
@@ -140,9 +215,9 @@ template <typename Visit> bool ForEachAttribute(std::string_view area, Visit vis
         const std::size_t nameStart = pos;
         while (pos < area.size() && !EndsName(area[pos]))
             ++pos;
-        const std::string_view name = area.substr(nameStart, pos - nameStart);
+        name = area.substr(nameStart, pos - nameStart);
         skipSpace();
-        std::string_view value;
+        value = {};
         if (pos < area.size() && area[pos] == '=') {
             ++pos;
             skipSpace();
@@ -162,8 +237,7 @@ template <typename Visit> bool ForEachAttribute(std::string_view area, Visit vis
             ++pos; // a stray '=' or '<': step over it
             continue;
         }
-        if (visit(name, value))
-            return true;
+        return true;
     }
     return false;
 }
@@ -236,7 +310,10 @@ std::string DecodeEntities(std::string_view text)
 // One pass over the text; builds the element index and the parse log.
 class XmlDocument::Parser {
 public:
-    explicit Parser(XmlDocument& doc) : doc_(doc), text_(doc.text_), records_(doc.elements_) {}
+    explicit Parser(XmlDocument& doc)
+        : doc_(doc), text_(doc.text_), records_(doc.elements_), topByName_(0, NameKey{&doc}, NameKey{&doc})
+    {
+    }
 
     void Run()
     {
@@ -249,6 +326,8 @@ public:
             pos = Markup(pos);
         }
         CloseUnended(0);
+        if (moved_)
+            SetLevels();
         Finish();
     }
 
@@ -256,52 +335,62 @@ private:
     struct OpenElement {
         std::uint32_t index;
         std::uint32_t nameLength;
+        // Once indexed: stack depth + 1 of the next open element of the same name (0: none), and
+        // the name's entry in topByName_.
+        std::uint32_t below;
+        std::uint32_t* top;
+    };
+
+    // Hashes and compares tag names the way the document matches them.
+    struct NameKey {
+        const XmlDocument* doc;
+        std::size_t operator()(std::string_view name) const
+        {
+            const bool fold = doc->options_ & MatchNameNoCase;
+            std::uint64_t hash = 14695981039346656037ull; // FNV-1a
+            for (const char c : name) {
+                hash ^= static_cast<unsigned char>(fold ? Lower(c) : c);
+                hash *= 1099511628211ull;
+            }
+            return static_cast<std::size_t>(hash);
+        }
+        bool operator()(std::string_view a, std::string_view b) const { return doc->NameEquals(a, b); }
     };
 
     // Handles the markup at `pos` (a '<'); returns where scanning goes on.
     std::size_t Markup(std::size_t pos)
     {
-        const std::size_t next = pos + 1;
-        if (next >= text_.size())
+        if (pos + 1 >= text_.size())
             return SyntaxError("unterminated_tag_syntax", pos, text_.size());
-        const char c = text_[next];
-        if (c == '/')
-            return EndTag(pos);
-        if (c == '?')
-            return Skip(pos, FindAfter(text_, pos + 2, "?>"), "unterminated_tag_syntax");
-        if (c == '!') {
-            if (StartsWith(text_, pos, "<!--"))
-                return Skip(pos, FindAfter(text_, pos + 4, "-->"), "comment_tag_syntax");
-            if (StartsWith(text_, pos, "<![CDATA["))
-                return Skip(pos, FindAfter(text_, pos + 9, "]]>"), "cdata_section_syntax");
-            if (StartsWith(text_, pos, "<!DOCTYPE"))
-                return Skip(pos, FindDoctypeEnd(text_, pos + 9), "doctype_tag_syntax");
-            const std::size_t end = FindTagEnd(text_, pos + 2);
-            SyntaxError("exclamation_tag_syntax", pos, end);
-            return end == std::string_view::npos ? text_.size() : end;
-        }
-        if (!StartsName(c)) {
+        const MarkupSpan markup = ScanMarkup(text_, pos);
+        const auto closedOr = [&](const char* errorName) {
+            return markup.closed ? markup.end : SyntaxError(errorName, pos, markup.end);
+        };
+        switch (markup.kind) {
+        case MarkupKind::Text:
             // A stray '<' in text: note it and read on as text.
-            SyntaxError("first_tag_syntax", pos, next);
-            return next;
+            return SyntaxError("first_tag_syntax", pos, markup.end);
+        case MarkupKind::StartTag:
+            return markup.closed ? StartTag(pos, markup) : closedOr("unterminated_tag_syntax");
+        case MarkupKind::EndTag:
+            return markup.closed ? EndTag(pos, markup) : closedOr("unterminated_tag_syntax");
+        case MarkupKind::Instruction:
+            return closedOr("unterminated_tag_syntax");
+        case MarkupKind::Comment:
+            return closedOr("comment_tag_syntax");
+        case MarkupKind::Cdata:
+            return closedOr("cdata_section_syntax");
+        case MarkupKind::Doctype:
+            return closedOr("doctype_tag_syntax");
+        case MarkupKind::Declaration:
+            break;
         }
-        return StartTag(pos);
+        return SyntaxError("exclamation_tag_syntax", pos, markup.end);
     }
 
-    std::size_t Skip(std::size_t pos, std::size_t end, const char* errorName)
+    std::size_t StartTag(std::size_t pos, const MarkupSpan& tag)
     {
-        if (end == std::string_view::npos)
-            return SyntaxError(errorName, pos, text_.size());
-        return end;
-    }
-
-    std::size_t StartTag(std::size_t pos)
-    {
-        const std::size_t nameLength = NameLength(text_, pos + 1);
-        const std::size_t end = FindTagEnd(text_, pos + 1 + nameLength);
-        if (end == std::string_view::npos)
-            return SyntaxError("unterminated_tag_syntax", pos, text_.size());
-
+        const std::size_t end = tag.end;
         const std::uint32_t current = Current();
         const std::uint32_t index = NewRecord();
         ElementRecord& rec = records_[index];
@@ -312,30 +401,55 @@ private:
         AppendChild(current, index);
 
         const bool selfClosing = end - pos >= 2 && text_[end - 2] == '/';
-        if (!selfClosing)
-            open_.push_back({index, static_cast<std::uint32_t>(nameLength)});
+        if (!selfClosing) {
+            open_.push_back({index, static_cast<std::uint32_t>(tag.nameLength), 0, nullptr});
+            if (indexed_)
+                Index(open_.size() - 1);
+        }
         return end;
     }
 
-    std::size_t EndTag(std::size_t pos)
+    // Enters the open element at stack depth `depth` into the index by name; elements are entered
+    // from the bottom of the stack up.
+    void Index(std::size_t depth)
     {
-        const std::size_t nameLength = NameLength(text_, pos + 2);
-        const std::size_t end = FindTagEnd(text_, pos + 2 + nameLength);
-        if (end == std::string_view::npos)
-            return SyntaxError("unterminated_tag_syntax", pos, text_.size());
+        OpenElement& open = open_[depth];
+        std::uint32_t& top =
+            topByName_.try_emplace(text_.substr(records_[open.index].start + 1, open.nameLength), 0)
+                .first->second;
+        open.below = top;
+        open.top = &top;
+        top = static_cast<std::uint32_t>(depth + 1);
+    }
+
+    std::size_t EndTag(std::size_t pos, const MarkupSpan& tag)
+    {
+        const std::size_t nameLength = tag.nameLength;
+        const std::size_t end = tag.end;
         const std::string_view name = text_.substr(pos + 2, nameLength);
 
-        for (std::size_t depth = open_.size(); depth-- > 0;) {
-            const OpenElement& open = open_[depth];
-            if (open.nameLength != nameLength ||
-                !doc_.NameEquals(text_.substr(records_[open.index].start + 1, nameLength), name))
-                continue;
-            const std::uint32_t matched = open.index;
-            CloseUnended(depth + 1);
+        // The innermost open element of that name: usually the current one, else found by name.
+        // A well-formed document never needs the index, so it is built only on the first miss.
+        std::size_t found = 0;
+        if (!open_.empty() && open_.back().nameLength == nameLength &&
+            doc_.NameEquals(text_.substr(records_[open_.back().index].start + 1, nameLength), name)) {
+            found = open_.size();
+        } else {
+            if (!indexed_) {
+                indexed_ = true;
+                for (std::size_t depth = 0; depth < open_.size(); ++depth)
+                    Index(depth);
+            }
+            if (const auto it = topByName_.find(name); it != topByName_.end())
+                found = it->second;
+        }
+        if (found) {
+            const std::uint32_t matched = open_[found - 1].index;
+            CloseUnended(found);
             ElementRecord& rec = records_[matched];
             rec.length = static_cast<std::uint32_t>(end - rec.start);
             rec.endTagLength = static_cast<std::uint32_t>(end - pos);
-            open_.pop_back();
+            Pop(found - 1);
             return end;
         }
         MarkError(Current());
@@ -353,18 +467,8 @@ private:
         const std::uint32_t keeper = from == 0 ? 0 : open_[from - 1].index;
         const std::uint32_t first = open_[from].index;
 
-        // Every record after `first` lies inside it (it is still open) and moves up one level for
-        // each unended element around it; records are in document order, so one sweep does it.
-        unsigned drop = 1;
-        std::size_t nextOpen = from + 1;
-        for (std::uint32_t i = first + 1; i < records_.size(); ++i) {
-            records_[i].level = static_cast<std::uint16_t>(records_[i].level - drop);
-            if (nextOpen < open_.size() && open_[nextOpen].index == i) {
-                ++drop;
-                ++nextOpen;
-            }
-        }
-
+        // Moved records get their levels once at the end (SetLevels); each record moves at most
+        // once, since its new parent is closed right after or is the document.
         std::uint32_t tail = first;
         for (std::size_t depth = from; depth < open_.size(); ++depth) {
             const std::uint32_t e = open_[depth].index;
@@ -378,6 +482,7 @@ private:
                 records_[tail].nextSibling = child;
                 tail = last;
                 rec.firstChild = 0;
+                moved_ = true;
             }
             rec.length = rec.startTagLength;
             rec.endTagLength = 0;
@@ -387,7 +492,28 @@ private:
         }
         records_[records_[keeper].firstChild].prevSibling = tail;
         MarkError(keeper);
+        Pop(from);
+    }
+
+    // Drops the open elements from stack depth `from` up.
+    void Pop(std::size_t from)
+    {
+        for (std::size_t depth = open_.size(); depth-- > from;) {
+            if (open_[depth].top)
+                *open_[depth].top = open_[depth].below;
+        }
         open_.resize(from);
+    }
+
+    // A parent always comes before its children in the index, so one pass in order sets each level.
+    // Only needed when records moved; otherwise each got its level when it was created.
+    void SetLevels()
+    {
+        for (std::size_t i = 1; i < records_.size(); ++i) {
+            ElementRecord& rec = records_[i];
+            rec.level =
+                static_cast<std::uint16_t>(std::min<unsigned>(records_[rec.parent].level + 1u, 0xFFFF));
+        }
     }
 
     void Finish()
@@ -479,6 +605,11 @@ private:
     std::string_view text_;
     std::vector<ElementRecord>& records_;
     std::vector<OpenElement> open_;
+    // Tag name -> stack depth + 1 of the innermost open element of that name (0: none open), so an
+    // end tag finds its element without scanning the stack.
+    std::unordered_map<std::string_view, std::uint32_t, NameKey, NameKey> topByName_;
+    bool indexed_ = false;
+    bool moved_ = false; // some record changed parent, so levels are set again at the end
 };
 
 XmlDocument::XmlDocument()
@@ -497,6 +628,7 @@ bool XmlDocument::SetText(std::string_view text)
     elements_.shrink_to_fit();
     log_.clear();
     parent_ = main_ = child_ = 0;
+    attributeResume_ = {};
 
     // Offsets are 32-bit; a text that does not fit is refused outright.
     if (text.size() >= std::numeric_limits<std::uint32_t>::max()) {
@@ -604,6 +736,7 @@ std::string XmlDocument::ElementText() const
         return {};
     const std::string_view content = std::string_view(text_).substr(
         rec.start + rec.startTagLength, rec.length - rec.startTagLength - rec.endTagLength);
+    // Markup is read as the parser read it, so what it skipped contributes nothing here either.
     std::string out;
     std::size_t pos = 0;
     while (pos < content.size()) {
@@ -611,25 +744,16 @@ std::string XmlDocument::ElementText() const
         out += DecodeEntities(content.substr(pos, lt == std::string_view::npos ? lt : lt - pos));
         if (lt == std::string_view::npos)
             break;
-        std::size_t end;
-        if (StartsWith(content, lt, "<![CDATA[")) {
-            end = content.find("]]>", lt + 9);
-            out.append(content.substr(lt + 9, end == std::string_view::npos ? end : end - lt - 9));
-            end = end == std::string_view::npos ? end : end + 3;
-        } else if (StartsWith(content, lt, "<!--")) {
-            end = FindAfter(content, lt + 4, "-->");
-        } else if (StartsWith(content, lt, "<?")) {
-            end = FindAfter(content, lt + 2, "?>");
-        } else if (lt + 1 < content.size() && (content[lt + 1] == '/' || content[lt + 1] == '!')) {
-            end = FindTagEnd(content, lt + 1);
-        } else {
-            // A stray '<' is text.
-            out += '<';
-            end = lt + 1;
+        const MarkupSpan markup = ScanMarkup(content, lt);
+        if (markup.kind == MarkupKind::Text) {
+            out += '<'; // a stray '<' is text
+        } else if (markup.kind == MarkupKind::Cdata) {
+            const std::size_t end = markup.closed ? markup.end - 3 : content.size();
+            out.append(content.substr(lt + 9, end - lt - 9));
         }
-        if (end == std::string_view::npos)
+        if (!markup.closed && markup.end >= content.size())
             break;
-        pos = end;
+        pos = markup.end;
     }
     return FinishValue(std::move(out));
 }
@@ -645,28 +769,41 @@ bool XmlDocument::AttributeAt(std::size_t n, std::string& name, std::string& val
 {
     if (!main_)
         return false;
+    const std::string_view area = AttributeArea(main_);
+    // Reading on from where the previous call stopped keeps the usual 0, 1, 2, ... loop linear.
     std::size_t index = 0;
-    return ForEachAttribute(AttributeArea(main_), [&](std::string_view attrName, std::string_view rawValue) {
-        if (index++ != n)
-            return false;
-        name.assign(attrName);
-        value = FinishValue(DecodeEntities(rawValue));
-        return true;
-    });
+    std::size_t pos = 0;
+    if (attributeResume_.element == main_ && attributeResume_.index <= n) {
+        index = attributeResume_.index;
+        pos = attributeResume_.offset;
+    }
+    std::string_view attrName, rawValue;
+    for (;; ++index) {
+        const bool found = NextAttribute(area, pos, attrName, rawValue);
+        if (!found || index == n) {
+            attributeResume_ = {main_, found ? index + 1 : index, pos};
+            if (!found)
+                return false;
+            break;
+        }
+    }
+    name.assign(attrName);
+    value = FinishValue(DecodeEntities(rawValue));
+    return true;
 }
 
 std::string XmlDocument::GetAttribute(std::string_view name) const
 {
     if (!main_)
         return {};
-    std::string value;
-    ForEachAttribute(AttributeArea(main_), [&](std::string_view attrName, std::string_view rawValue) {
-        if (!NameEquals(attrName, name))
-            return false;
-        value = FinishValue(DecodeEntities(rawValue));
-        return true;
-    });
-    return value;
+    const std::string_view area = AttributeArea(main_);
+    std::size_t pos = 0;
+    std::string_view attrName, rawValue;
+    while (NextAttribute(area, pos, attrName, rawValue)) {
+        if (NameEquals(attrName, name))
+            return FinishValue(DecodeEntities(rawValue));
+    }
+    return {};
 }
 
 } // namespace Velmora::Xml

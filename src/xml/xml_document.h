@@ -52,6 +52,8 @@ public:
 
     std::string ElementText() const;
     std::string GetAttribute(std::string_view name) const;
+    // Remembers where it stopped, so that reading n = 0, 1, 2, ... is one pass over the tag; like
+    // navigation, it is not to be called on one document from two threads at once.
     bool AttributeAt(std::size_t n, std::string& name, std::string& value) const;
 
     void SetOptions(unsigned options) { options_ = options; }
@@ -79,6 +81,15 @@ private:
     std::uint32_t parent_ = 0;
     std::uint32_t main_ = 0;
     std::uint32_t child_ = 0;
+
+    // Where the last AttributeAt stopped: the element, the index of the next attribute and its
+    // offset in the element's attribute area.
+    struct AttributeResume {
+        std::uint32_t element = 0;
+        std::size_t index = 0;
+        std::size_t offset = 0;
+    };
+    mutable AttributeResume attributeResume_;
 };
 
 // Decodes character references: numeric ones and the HTML 4 named entities plus "apos". A reference

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 using Velmora::Xml::XmlDocument;
 
@@ -48,8 +50,15 @@ void Walk(XmlDocument& doc, int depth)
         do
             Check(doc.FindElement(tag));
         while (doc.MainElement() != c);
-        for (std::size_t i = 0; doc.AttributeAt(i, name, value); ++i)
+        std::vector<std::pair<std::string, std::string>> inOrder;
+        for (std::size_t i = 0; doc.AttributeAt(i, name, value); ++i) {
             Check(doc.GetAttribute(name).size() <= doc.Text().size() * 4);
+            inOrder.emplace_back(name, value);
+        }
+        // Any order of reading gives the same attributes as reading them in order.
+        for (std::size_t i = inOrder.size(); i-- > 0;)
+            Check(doc.AttributeAt(i, name, value) && inOrder[i] == std::make_pair(name, value));
+        Check(!doc.AttributeAt(inOrder.size(), name, value));
         (void)doc.ElementText();
         Check(doc.EnterElement());
         Walk(doc, depth + 1);

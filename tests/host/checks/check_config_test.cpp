@@ -126,6 +126,8 @@ TEST(ParseCheckConfig, RejectsTextThatIsNoCheckDocument)
         "<items><config type=\"a\"/></items>",          // other root
         "<checkitems/><checkitems/>",                   // two roots
         "<checkitems attr=\"unterminated></checkitems>",
+        // An unquoted '<' in a tag: two entries must not become one that looks clean.
+        "<checkitems><config type=\"file\"><entry path=\"a\" <entry path=\"b\"/></config></checkitems>",
     };
     for (const char* text : bad) {
         CheckConfig config;
@@ -134,6 +136,12 @@ TEST(ParseCheckConfig, RejectsTextThatIsNoCheckDocument)
     }
     CheckConfig empty;
     EXPECT_TRUE(ParseCheckConfig(empty, "<checkitems/>")) << "no sections at all is not an error";
+
+    CheckConfig withDoctype;
+    ASSERT_TRUE(ParseCheckConfig(withDoctype, R"(<!DOCTYPE checkitems [ <!-- the bank's items --> ]>
+        <checkitems><config type="host"><entry>a</entry></config></checkitems>)"));
+    ASSERT_NE(withDoctype.GroupByType("host"), nullptr);
+    EXPECT_EQ(withDoctype.GroupByType("host")->Entries.size(), 1u);
 }
 
 TEST(CheckConfig, LookupsNeverCreateAndClearEmptiesEverything)

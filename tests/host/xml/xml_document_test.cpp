@@ -212,6 +212,63 @@ TEST(XmlDocument, ElementsLeftOpenAtEndOfTextAreClosedAsUnended)
     ASSERT_TRUE(doc.FindElement("a"));
 }
 
+TEST(XmlDocument, EndTagClosesTheInnermostOpenElementOfItsName)
+{
+    struct Case {
+        const char* text;
+        unsigned options;
+        const char* log; // the whole parse log
+    };
+    const Case cases[] = {
+        {"<a><a><b></a></a>", 0, "<unended_start_tag tagname=\"b\" offset=\"6\"/>"},
+        {"<r><x></x></x></r>", 0, "<lone_end_tag tagname=\"x\" offset=\"10\"/>"},
+        {"<r><x><y></x><y></y></y></r>", 0,
+         "<unended_start_tag tagname=\"y\" offset=\"6\"/><lone_end_tag tagname=\"y\" offset=\"20\"/>"},
+        {"<r><x><y><z></x></y></r>", 0,
+         "<unended_start_tag tagname=\"y\" offset=\"6\"/><unended_start_tag tagname=\"z\" offset=\"9\"/>"
+         "<lone_end_tag tagname=\"y\" offset=\"16\"/>"},
+        {"<A><b></a></A>", 0,
+         "<lone_end_tag tagname=\"a\" offset=\"6\"/><unended_start_tag tagname=\"b\" offset=\"3\"/>"},
+        {"<A><b></a>", XmlDocument::MatchNameNoCase, "<unended_start_tag tagname=\"b\" offset=\"3\"/>"},
+    };
+    for (const Case& c : cases) {
+        XmlDocument doc;
+        doc.SetOptions(c.options);
+        EXPECT_FALSE(doc.SetText(c.text)) << c.text;
+        EXPECT_EQ(doc.ParseLog(), c.log) << c.text;
+        ExpectConsistentIndex(doc);
+    }
+}
+
+TEST(XmlDocument, AttributeAtAnswersInAnyOrderAcrossElementsAndTexts)
+{
+    XmlDocument doc("<r a='0' b='1' c='2'><x p='x0' q='x1'/></r>");
+    ASSERT_TRUE(doc.FindElement("r"));
+    std::string name, value;
+    const std::pair<std::size_t, const char*> reads[] = {{2, "2"}, {0, "0"},     {1, "1"},
+                                                         {1, "1"}, {3, nullptr}, {2, "2"}};
+    for (const auto& [n, expected] : reads) {
+        EXPECT_EQ(doc.AttributeAt(n, name, value), expected != nullptr) << n;
+        if (expected) {
+            EXPECT_EQ(value, expected) << n;
+        }
+    }
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("x"));
+    ASSERT_TRUE(doc.AttributeAt(1, name, value)) << "another element is read from its own tag";
+    EXPECT_EQ(value, "x1");
+    ASSERT_TRUE(doc.LeaveElement());
+    ASSERT_TRUE(doc.AttributeAt(0, name, value));
+    EXPECT_EQ(name, "a");
+
+    // A new text reuses the element numbers; nothing of the old tag may be read.
+    ASSERT_TRUE(doc.SetText("<r long-name='L' b='B'/>"));
+    ASSERT_TRUE(doc.FindElement("r"));
+    ASSERT_TRUE(doc.AttributeAt(1, name, value));
+    EXPECT_EQ(name + "=" + value, "b=B");
+    EXPECT_FALSE(doc.AttributeAt(2, name, value));
+}
+
 TEST(XmlDocument, LoneEndTagAndTwoRootsAreErrors)
 {
     XmlDocument doc;
@@ -256,6 +313,87 @@ TEST(XmlDocument, SyntaxErrorsAreLoggedByKind)
     EXPECT_FALSE(doc.SetText("<r><!-- open"));
     ASSERT_TRUE(doc.FindElement("r"));
     EXPECT_TRUE(doc.Elements()[doc.MainElement()].flags & XmlDocument::ErrorBelow);
+}
+
+// Names of the children of the root element, in navigation order.
+std::vector<std::string> RootChildren(const XmlDocument& doc)
+{
+    std::vector<std::string> out;
+    const auto& e = doc.Elements();
+    if (!e[0].firstChild)
+        return out;
+    for (std::uint32_t c = e[e[0].firstChild].firstChild; c; c = e[c].nextSibling)
+        out.emplace_back(doc.TagName(c));
+    return out;
+}
+
+TEST(XmlDocument, UnquotedLessThanInsideATagLeavesItUnterminated)
+{
+    struct Case {
+        const char* text;
+        const char* entry;
+        std::vector<std::string> children; // of the root, after recovery
+    };
+    const Case cases[] = {
+        // Two elements must not merge into one clean one: the first tag is dropped, the second read.
+        {R"(<r><entry path="a" <entry path="b"/></r>)", "<unterminated_tag_syntax offset=\"3\"/>", {"entry"}},
+        {R"(<r><a></a <b/></r>)", "<unterminated_tag_syntax offset=\"6\"/>", {"a", "b"}},
+        {R"(<r><!bogus <x/></r>)", "<exclamation_tag_syntax offset=\"3\"/>", {"x"}},
+        {R"(<r><d>a<b c='1' </d></r>)", "<unterminated_tag_syntax offset=\"7\"/>", {"d"}},
+    };
+    for (const Case& c : cases) {
+        XmlDocument doc;
+        EXPECT_FALSE(doc.SetText(c.text)) << c.text;
+        EXPECT_NE(doc.ParseLog().find(c.entry), std::string::npos) << c.text << " -> " << doc.ParseLog();
+        EXPECT_TRUE(doc.Elements()[0].flags & XmlDocument::IllFormed) << c.text;
+        EXPECT_EQ(RootChildren(doc), c.children) << c.text;
+        ExpectConsistentIndex(doc);
+    }
+
+    XmlDocument doc(R"(<r><entry path="a" <entry path="b"/><d>a<b c='1' </d></r>)");
+    ASSERT_TRUE(doc.FindElement("r"));
+    EXPECT_TRUE(doc.Elements()[doc.MainElement()].flags & XmlDocument::ErrorBelow);
+    ASSERT_TRUE(doc.EnterElement());
+    ASSERT_TRUE(doc.FindElement("entry"));
+    EXPECT_EQ(AllAttributes(doc), (std::vector<std::pair<std::string, std::string>>{{"path", "b"}}));
+    ASSERT_TRUE(doc.FindElement("d"));
+    EXPECT_TRUE(doc.Elements()[doc.MainElement()].flags & XmlDocument::ErrorBelow);
+    EXPECT_EQ(doc.ElementText(), "a") << "the dropped tag is not text either";
+
+    EXPECT_TRUE(doc.SetText(R"(<r a='<' b="x<y"/>)")) << "inside quotes a '<' is part of the value";
+    ASSERT_TRUE(doc.FindElement("r"));
+    EXPECT_EQ(doc.GetAttribute("b"), "x<y");
+}
+
+TEST(XmlDocument, DoctypeInternalSubsetIsSkippedWhateverItsMarkupQuotes)
+{
+    const char* const clean[] = {
+        R"(<!DOCTYPE r [ <!-- it's a "remark" with ] and > in it --> ]><r a="1"/>)",
+        R"(<!DOCTYPE r [ <?pi don't ] > ?> ]><r a="1"/>)",
+        R"(<!DOCTYPE r [ <!ENTITY e "it's ]> here"> <!ATTLIST r a CDATA 'say "x" ]>'> ]><r a="1"/>)",
+        R"(<!DOCTYPE r SYSTEM "r.dtd>" [ <!ELEMENT r EMPTY> %pe; <!-- [ --> ] ><r a="1"/>)",
+        R"(<!DOCTYPE r PUBLIC '-//x' "y'z"><r a="1"/>)",
+    };
+    for (const char* text : clean) {
+        XmlDocument doc;
+        EXPECT_TRUE(doc.SetText(text)) << text << " -> " << doc.ParseLog();
+        ASSERT_TRUE(doc.FindElement("r")) << text;
+        EXPECT_EQ(doc.GetAttribute("a"), "1") << text;
+    }
+
+    const char* const broken[] = {
+        "<!DOCTYPE r [ <!-- never closed ]><r/>",
+        "<!DOCTYPE r [ <!ENTITY e \"open ]><r/>",
+        "<!DOCTYPE r <r/>",
+    };
+    for (const char* text : broken) {
+        XmlDocument doc;
+        EXPECT_FALSE(doc.SetText(text)) << text;
+        EXPECT_NE(doc.ParseLog().find("<doctype_tag_syntax offset=\"0\"/>"), std::string::npos)
+            << text << " -> " << doc.ParseLog();
+    }
+    XmlDocument doc("<!DOCTYPE r <r/>");
+    EXPECT_TRUE(doc.FindElement("r")) << "a tag where the declaration should end is read as a tag";
 }
 
 TEST(XmlDocument, ParseLogStopsGrowingPastItsLimit)
