@@ -1,6 +1,7 @@
 #include "ui/host_rules.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace Velmora::UI {
 namespace {
@@ -76,7 +77,7 @@ int HexValue(wchar_t c)
 }
 
 // The browser may report the module path escaped ("%20") and with either slash: compare a form with
-// escapes decoded, one kind of slash and folded case.
+// escapes decoded once, one kind of slash and folded case.
 std::wstring Comparable(std::wstring_view text)
 {
     std::wstring out;
@@ -91,13 +92,47 @@ std::wstring Comparable(std::wstring_view text)
     return out;
 }
 
+// Resolves "." and ".." segments after the scheme's "//", the way a path is resolved before a file
+// is opened, so that "exe/../../other.dll/200" is compared as the other module it names.
+std::wstring WithoutDotSegments(std::wstring_view url)
+{
+    const size_t authority = url.find(L"//");
+    if (authority == std::wstring_view::npos)
+        return std::wstring(url);
+    std::wstring out(url.substr(0, authority + 2));
+    std::vector<size_t> segmentStarts;
+    size_t pos = authority + 2;
+    while (pos <= url.size()) {
+        size_t end = url.find(L'/', pos);
+        if (end == std::wstring_view::npos)
+            end = url.size();
+        const std::wstring_view segment = url.substr(pos, end - pos);
+        const bool last = end == url.size();
+        if (segment == L".") {
+            // dropped
+        } else if (segment == L"..") {
+            if (!segmentStarts.empty()) {
+                out.resize(segmentStarts.back());
+                segmentStarts.pop_back();
+            }
+        } else {
+            segmentStarts.push_back(out.size());
+            out.append(segment);
+            if (!last)
+                out.push_back(L'/');
+        }
+        pos = end + 1;
+    }
+    return out;
+}
+
 } // namespace
 
 bool IsOwnPage(std::wstring_view url, std::wstring_view ownPrefix)
 {
     if (ownPrefix.empty())
         return false;
-    const std::wstring u = Comparable(url), p = Comparable(ownPrefix);
+    const std::wstring u = WithoutDotSegments(Comparable(url)), p = Comparable(ownPrefix);
     return u.compare(0, p.size(), p) == 0 && u.size() > p.size();
 }
 
@@ -106,13 +141,15 @@ Navigation DecideNavigation(std::wstring_view target, std::wstring_view current,
 {
     if (!current.empty() && SameUrl(target, current))
         return Navigation::Cancel;
-    if (!mainFrame)
-        return Navigation::Allow;
-    // about:blank is where the control starts before the page's first load.
+    // about:blank is where the control starts before the page's first load, and an empty frame.
     std::wstring upper(target);
     std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
     if (IsOwnPage(target, ownPrefix) || upper == L"ABOUT:BLANK")
         return Navigation::Allow;
+    // A frame inside the program's page would share the page's script object, so it shows nothing
+    // but the program's own resources.
+    if (!mainFrame)
+        return Navigation::Cancel;
     // Script-only pseudo URLs never leave the page.
     if (upper.rfind(L"JAVASCRIPT:", 0) == 0)
         return Navigation::Cancel;

@@ -20,7 +20,9 @@ bool IsOwnPage(std::wstring_view url, std::wstring_view ownPrefix);
 
 enum class Navigation { Allow, Cancel, OpenInIe };
 // A main-frame navigation away from the program's own pages leaves the program for Internet
-// Explorer; any navigation to the current page again (a link to "#" included) is cancelled.
+// Explorer; a frame inside the page loads only the program's own pages or about:blank; any
+// navigation to the current page again (a link to "#" included) is cancelled. "Own" is decided
+// after escapes and dot segments are resolved, so no spelling of a path reaches another module.
 Navigation DecideNavigation(std::wstring_view target, std::wstring_view current, std::wstring_view ownPrefix,
                             bool mainFrame);
 

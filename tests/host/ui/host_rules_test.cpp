@@ -37,12 +37,40 @@ TEST(NavigationTest, DecisionsForOwnPagesForeignPagesAndFrames)
                                true));
     EXPECT_EQ(Navigation::OpenInIe, DecideNavigation(L"res://C:\\other.exe/200", page, kOwn, true));
     EXPECT_EQ(Navigation::Cancel, DecideNavigation(L"javascript:void(0)", page, kOwn, true));
-    // Frames inside the page (the notice) load where they like.
-    EXPECT_EQ(Navigation::Allow, DecideNavigation(L"https://bank.example/notice", page, kOwn, false));
+    // A frame inside the page shares its script object: only the program's own resources load there.
+    EXPECT_EQ(Navigation::Allow, DecideNavigation(kOwn + L"NOTICE.HTM", page, kOwn, false));
+    EXPECT_EQ(Navigation::Allow, DecideNavigation(L"about:blank", page, kOwn, false));
+    for (const wchar_t* foreign :
+         {L"https://bank.example/notice", L"about:<script>x()</script>", L"javascript:external.callc('quit')",
+          L"data:text/html,<b>x</b>", L"res://C:\\other.exe/200"})
+        EXPECT_EQ(Navigation::Cancel, DecideNavigation(foreign, page, kOwn, false)) << foreign;
+    EXPECT_EQ(Navigation::OpenInIe, DecideNavigation(L"data:text/html,<b>x</b>", page, kOwn, true));
+    EXPECT_EQ(Navigation::OpenInIe, DecideNavigation(L"about:<script>x()</script>", page, kOwn, true));
     EXPECT_FALSE(IsOwnPage(L"https://bank.example/", L""));
     // The browser's own spelling of the module path: escaped blanks, forward slashes.
     EXPECT_TRUE(IsOwnPage(L"res://c:/Program%20Files/Velmora/VelmoraAssistant.exe/200", kOwn));
     EXPECT_FALSE(IsOwnPage(kOwn, kOwn));
+}
+
+TEST(NavigationTest, DotSegmentsAndEscapesNeverReachAnotherModule)
+{
+    // Each names a module other than the program, by climbing out of its path.
+    for (const wchar_t* other : {
+             L"res://C:\\Program Files\\Velmora\\VelmoraAssistant.exe\\..\\..\\x.dll/200",
+             L"res://C:/Program Files/Velmora/VelmoraAssistant.exe/../../x.dll/200",
+             L"res://C:/Program%20Files/Velmora/VelmoraAssistant.exe/%2e%2e/%2E%2E/x.dll/200",
+             L"res://C:/Program Files/Velmora/VelmoraAssistant.exe%2f..%2f..%2fx.dll/200",
+             L"res://C:/Program Files/Velmora/VelmoraAssistant.exe%5c..%5cevil.dll/200",
+             L"res://C:/Program Files/Velmora/VelmoraAssistant.exe/./../VelmoraAssistant.exe.dll/200",
+         }) {
+        EXPECT_FALSE(IsOwnPage(other, kOwn)) << other;
+        EXPECT_EQ(Navigation::OpenInIe, DecideNavigation(other, kOwn + L"200", kOwn, true)) << other;
+    }
+    // Dot segments that stay inside the program's own resources still name them.
+    EXPECT_TRUE(IsOwnPage(L"res://C:/Program Files/Velmora/VelmoraAssistant.exe/./200", kOwn));
+    EXPECT_TRUE(IsOwnPage(L"res://C:/Program Files/Velmora/x/../VelmoraAssistant.exe/200", kOwn));
+    for (const wchar_t* pseudo : {L"about:blank", L"javascript:1", L"data:,x", L"about:res://x"})
+        EXPECT_FALSE(IsOwnPage(pseudo, kOwn)) << pseudo;
 }
 
 TEST(NavigationTest, BrowserCommandLineKeepsTheUrlOneArgument)
