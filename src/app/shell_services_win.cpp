@@ -5,7 +5,6 @@
 #include "app/log_file_win.h"
 #include "app/module_paths_win.h"
 #include "app/settings_store_win.h"
-#include "install/process_win.h"
 
 namespace Velmora {
 
@@ -26,9 +25,6 @@ void FillShellServices(UI::CommandServices& services)
     services.quitApplication = [] { QuitApplication(); };
     services.postQuit = [] { EndMainLoop(); };
     services.restartApplication = [] { RestartApplication(); };
-    services.runProgram = [](const std::wstring& program, const std::wstring& parameters) {
-        RunProgram(program, parameters.c_str(), false, false);
-    };
     services.setAutostart = [](bool on) { SetAutostart(ExecutablePath().c_str(), nullptr, on); };
     services.appendLog = [](const std::string& utf8Line) { ProgramLog().Write(utf8Line); };
 }

@@ -32,6 +32,13 @@ std::wstring ProgramFilesFolder()
     return folder;
 }
 
+// The page's links and every page that leaves the program open in Internet Explorer, started
+// through the desktop shell's token so that the browser does not run elevated.
+void OpenBrowserAsDesktopUser(const std::wstring& browser, const std::wstring& url)
+{
+    RunCommandLine(BrowserCommandLine(browser, url), false, false, true);
+}
+
 } // namespace
 
 CommandServices ProgramCommandServices()
@@ -49,6 +56,7 @@ CommandServices ProgramCommandServices()
     s.commandLineArgs = CommandLineArguments();
     s.title = MessageText(kDisplayNameResource).Resolve();
     s.programFilesFolder = ProgramFilesFolder();
+    s.openBrowser = OpenBrowserAsDesktopUser;
     s.defaultConfigUrl = kDefaultConfigUrl;
     return s;
 }
@@ -69,9 +77,7 @@ void ConnectMainDialog(IBSDialog* dialog)
 {
     SetMessageMainWindow(dialog ? dialog->GetWindowHandle() : nullptr);
     const std::wstring browser = ProgramFilesFolder() + L"\\Internet Explorer\\iexplore.exe";
-    CBSDialog::SetIeLauncher([browser](const std::wstring& url) {
-        RunCommandLine(BrowserCommandLine(browser, url), false, false, true);
-    });
+    CBSDialog::SetIeLauncher([browser](const std::wstring& url) { OpenBrowserAsDesktopUser(browser, url); });
 }
 
 } // namespace Velmora::UI

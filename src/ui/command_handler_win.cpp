@@ -16,7 +16,7 @@ constexpr wchar_t kKeyTypeNotInt[] = L"update_key_info第2个参数应该为int�
 
 constexpr wchar_t kCloseType[] = L"CloseType";
 constexpr wchar_t kConfigUrl[] = L"ConfigUrl";
-constexpr wchar_t kIeProgram[] = L"\\Internet Explorer\\iexplore.exe ";
+constexpr wchar_t kIeProgram[] = L"\\Internet Explorer\\iexplore.exe";
 constexpr wchar_t kNormalStart[] = L"Normal";
 
 std::wstring Text(const VARIANT& v)
@@ -100,8 +100,8 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
             ShowMessage(Text(a1), L"", services_.title, IsInt(a2) ? a2.lVal : 0, window);
         break;
     case kCommandOpenIe:
-        if (IsString(a1) && services_.runProgram)
-            services_.runProgram(services_.programFilesFolder + kIeProgram, Text(a1));
+        if (IsString(a1) && services_.openBrowser)
+            services_.openBrowser(services_.programFilesFolder + kIeProgram, Text(a1));
         break;
     case kCommandGetData:
         if (IsString(a1) && services_.config) {

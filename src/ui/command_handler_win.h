@@ -44,7 +44,9 @@ struct CommandServices {
     std::function<void()> quitApplication;
     std::function<void()> postQuit; // the quit message for the UI thread's loop
     std::function<void()> restartApplication;
-    std::function<void(const std::wstring& program, const std::wstring& parameters)> runProgram;
+    // Starts the browser `program` for `url` as the desktop user (never with this process's
+    // elevation), the URL one argument of its own.
+    std::function<void(const std::wstring& program, const std::wstring& url)> openBrowser;
     std::function<std::wstring(const std::wstring& url)> httpPost;
     std::function<void(bool on)> setAutostart;
     std::function<void(const std::string& utf8Line)> appendLog;

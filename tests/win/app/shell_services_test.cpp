@@ -17,7 +17,7 @@ TEST(ShellServices, ReachTheProgramsSettingsLogAndAutostart)
     FillShellServices(services);
     ASSERT_TRUE(services.readInt && services.readString && services.writeInt && services.writeString &&
                 services.quitApplication && services.postQuit && services.restartApplication &&
-                services.runProgram && services.setAutostart && services.appendLog);
+                services.setAutostart && services.appendLog);
 
     RegDeleteTreeW(HKEY_CURRENT_USER, ProgramSettings().ProfileKey().c_str());
     EXPECT_EQ(services.readInt(L"CloseType", 0), 0);

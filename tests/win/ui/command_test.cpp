@@ -97,7 +97,7 @@ protected:
         s.quitApplication = [r] { ++r->quits; };
         s.postQuit = [r] { ++r->postedQuits; };
         s.restartApplication = [r] { ++r->restarts; };
-        s.runProgram = [r](const std::wstring& p, const std::wstring& a) { r->programs.emplace_back(p, a); };
+        s.openBrowser = [r](const std::wstring& p, const std::wstring& a) { r->programs.emplace_back(p, a); };
         s.httpPost = [r](const std::wstring& url) {
             r->posts.push_back(url);
             return std::wstring(L"{\"ok\":1}");
@@ -228,7 +228,7 @@ TEST_F(CommandTest, MessageboxOpenIeStartupWordAndSmallCommands)
     Run(S(L"open_ie"), S(L"https://bank.example/help"));
     Run(S(L"open_ie"), I(1));
     ASSERT_EQ(1u, rec_.programs.size());
-    EXPECT_EQ(L"C:\\Program Files\\Internet Explorer\\iexplore.exe ", rec_.programs[0].first);
+    EXPECT_EQ(L"C:\\Program Files\\Internet Explorer\\iexplore.exe", rec_.programs[0].first);
     EXPECT_EQ(L"https://bank.example/help", rec_.programs[0].second);
 
     EXPECT_EQ(L"Normal", std::wstring(StringOf(Run(S(L"do_extra_startup")).Get())));
