@@ -10,10 +10,14 @@ namespace Velmora::Network {
 
 namespace {
 
+HRESULT HresultOf(DWORD error)
+{
+    return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
 HRESULT LastErrorHresult()
 {
-    const DWORD error = ::GetLastError();
-    return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
+    return HresultOf(::GetLastError());
 }
 
 // The folder downloads go to, without a trailing separator requirement; empty on failure.
@@ -53,32 +57,71 @@ std::wstring MakeDownloadPath(const wchar_t* name)
     return path;
 }
 
+namespace {
+
+// Errors of a target that a running program or an open handle holds; any other failure is reported.
+bool HeldByAnother(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+           error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE;
+}
+
+std::wstring VolumeOf(const wchar_t* path)
+{
+    wchar_t volume[MAX_PATH] = {};
+    if (!::GetVolumePathNameW(path, volume, MAX_PATH))
+        return {};
+    return volume;
+}
+
+} // namespace
+
 HRESULT ReplaceFile(const wchar_t* source, const wchar_t* target)
 {
     if (!FileExists(source))
         return E_FAIL;
-    // One step replaces an idle target, so it never goes missing in between.
-    if (::MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING))
+    // One step replaces an idle target, so it never goes missing in between; from another volume the
+    // move copies the file and then deletes the source.
+    constexpr DWORD kMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
+    if (::MoveFileExW(source, target, kMove))
         return S_OK;
-    if (!FileExists(target))
-        return LastErrorHresult();
+    const DWORD moveError = ::GetLastError();
+    if (!HeldByAnother(moveError) || !FileExists(target))
+        return HresultOf(moveError);
 
     // The target is in use: step it aside as "<target>.old" and take its place.
     const std::wstring old = std::wstring(target) + L".old";
     ::SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(old.c_str());
-    if (!::MoveFileW(target, old.c_str())) {
-        if (!::MoveFileExW(source, target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
-            return LastErrorHresult();
-        return 1;
+    if (::MoveFileW(target, old.c_str())) {
+        if (!::MoveFileExW(source, target, kMove)) {
+            const DWORD error = ::GetLastError();
+            ::MoveFileW(old.c_str(), target); // put the original back
+            return HresultOf(error);
+        }
+        ::MoveFileExW(old.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return S_OK;
     }
-    if (!::MoveFileW(source, target)) {
-        const HRESULT hr = LastErrorHresult();
-        ::MoveFileW(old.c_str(), target); // put the original back
-        return hr;
+
+    // Not even renamable: replace it at the next start. A move at start cannot cross volumes, so a
+    // source elsewhere waits as "<target>.new" beside the target.
+    std::wstring pending = source;
+    const std::wstring volume = VolumeOf(source);
+    if (volume.empty() || _wcsicmp(volume.c_str(), VolumeOf(target).c_str()) != 0) {
+        pending = std::wstring(target) + L".new";
+        ::SetFileAttributesW(pending.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!::CopyFileW(source, pending.c_str(), FALSE))
+            return HresultOf(::GetLastError());
     }
-    ::MoveFileExW(old.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return S_OK;
+    if (!::MoveFileExW(pending.c_str(), target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD error = ::GetLastError();
+        if (pending != source)
+            ::DeleteFileW(pending.c_str());
+        return HresultOf(error);
+    }
+    if (pending != source)
+        ::DeleteFileW(source);
+    return 1;
 }
 
 std::wstring ExpandPath(const std::wstring& text)

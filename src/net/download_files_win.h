@@ -14,10 +14,11 @@ namespace Velmora::Network {
 // an empty path.
 std::wstring MakeDownloadPath(const wchar_t* name);
 
-// Moves `source` over `target`. 0 when done now (a target in use is renamed to "<target>.old",
-// which is deleted at the next restart); 1 when the replacement itself had to be scheduled for the
-// next restart; an error HRESULT otherwise (E_FAIL when `source` is missing). The target is never
-// left missing.
+// Moves `source` over `target`, also from another volume. 0 when done now (a target in use is
+// renamed to "<target>.old", which is deleted at the next restart); 1 when the replacement itself
+// had to be scheduled for the next restart (a source on another volume then waits as
+// "<target>.new" beside the target); otherwise the error of the failed move as an HRESULT
+// (E_FAIL when `source` is missing). The target is never left missing.
 HRESULT ReplaceFile(const wchar_t* source, const wchar_t* target);
 
 // Environment variables expanded; empty when the result does not fit MAX_PATH.

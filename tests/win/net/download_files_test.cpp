@@ -59,6 +59,7 @@ protected:
         Remove(source);
         Remove(target);
         Remove(target + L".old");
+        Remove(target + L".new");
     }
     void TearDown() override
     {
@@ -66,6 +67,13 @@ protected:
         Remove(source);
         Remove(target);
         Remove(target + L".old");
+        Remove(target + L".new");
+        Remove(OtherVolumeFile());
+    }
+    // Under Wine drive Z: is the root file system, where /dev/shm is a volume of its own (tmpfs).
+    static std::wstring OtherVolumeFile()
+    {
+        return L"Z:\\dev\\shm\\velmora-" + std::to_wstring(::GetCurrentProcessId()) + L"-source.bin";
     }
     static void Remove(const std::wstring& path)
     {
@@ -146,6 +154,44 @@ TEST_F(FilesTest, ReplaceFileSchedulesTheReplacementWhenTheTargetIsLocked)
     EXPECT_EQ(ReadFileBytes(target), "old");
     EXPECT_TRUE(FileExists(source.c_str()));
     EXPECT_NE(PendingRenames().find(source), std::wstring::npos);
+}
+
+TEST_F(FilesTest, ReplaceFileMovesFromAnotherVolume)
+{
+    const std::wstring elsewhere = OtherVolumeFile();
+    if (::GetFileAttributesW(L"Z:\\dev\\shm") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no second volume at Z:\\dev\\shm";
+    Write(elsewhere, "new");
+    Write(target, "old");
+    EXPECT_EQ(ReplaceFile(elsewhere.c_str(), target.c_str()), S_OK);
+    EXPECT_EQ(ReadFileBytes(target), "new");
+    EXPECT_FALSE(FileExists(elsewhere.c_str()));
+
+    // A locked target is replaced at the next start from a copy beside it: a move at start cannot
+    // cross volumes.
+    Write(elsewhere, "newer");
+    Velmora::ScopedHandle lock(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(lock.IsValid());
+    EXPECT_EQ(ReplaceFile(elsewhere.c_str(), target.c_str()), 1);
+    lock.Reset();
+    EXPECT_EQ(ReadFileBytes(target), "new");
+    EXPECT_EQ(ReadFileBytes(target + L".new"), "newer");
+    EXPECT_FALSE(FileExists(elsewhere.c_str()));
+    EXPECT_NE(PendingRenames().find(target + L".new"), std::wstring::npos);
+}
+
+TEST_F(FilesTest, ReplaceFileReportsTheErrorOfTheFailedMove)
+{
+    Write(source, "new");
+    // Held open without delete sharing, the source cannot move; there is no target to step aside.
+    Velmora::ScopedHandle hold(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(hold.IsValid());
+    EXPECT_EQ(ReplaceFile(source.c_str(), target.c_str()), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(FileExists(target.c_str()));
+    hold.Reset();
+    EXPECT_EQ(ReadFileBytes(source), "new");
 }
 
 TEST_F(FilesTest, WholeFileReadAndWriteKeepBytesAndAttributes)
