@@ -2,12 +2,16 @@
 
 #include "app/option_table.h"
 #include "checks/digest.h"
+#include "common/scoped_handle_win.h"
 #include "common/text_win.h"
 #include "net/download_files_win.h"
 #include "net/http_agent_win.h"
 
-#include <shlobj.h>
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+#include <shlobj.h>
 
 namespace Velmora::Assistant {
 namespace {
@@ -19,16 +23,47 @@ bool IsHttpSource(const std::wstring& source)
 
 HRESULT LastError()
 {
-    return HRESULT_FROM_WIN32(GetLastError());
+    const DWORD error = GetLastError();
+    return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+// The elevated program runs the installers that the cached document names, and the cache folder
+// belongs to the customer's own account: only Administrators and SYSTEM may change the copy.
+constexpr wchar_t kCacheSecurity[] = L"O:BAG:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
+
+bool IsAdministratorsOrSystem(PSID sid)
+{
+    return IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
 }
 
 // Writes beside the cache file and moves it into place, so that a failed write leaves the previous
-// copy intact.
+// copy intact. The new file is created with its final security, so no other account ever holds a
+// handle that could write it.
 HRESULT WriteCacheFile(const std::wstring& path, const std::string& bytes)
 {
     const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     const std::wstring temporary = path + L".new";
-    HRESULT status = Network::WriteWholeFile(temporary.c_str(), bytes, attributes);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kCacheSecurity, SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return LastError();
+    const ScopedLocal held(static_cast<HLOCAL>(descriptor));
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+
+    // Whatever was left at the temporary name, by whoever, goes first: it is never written through.
+    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(temporary.c_str());
+    HRESULT status = S_OK;
+    {
+        ScopedHandle file(
+            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, attributes, nullptr));
+        if (!file)
+            return LastError();
+        status = Network::WriteWholeFile(file.Get(), bytes);
+        if (SUCCEEDED(status) && !FlushFileBuffers(file.Get()))
+            status = LastError();
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL); // a read-only old copy must not stay
     if (SUCCEEDED(status) &&
         !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         status = LastError();
@@ -41,6 +76,28 @@ HRESULT WriteCacheFile(const std::wstring& path, const std::string& bytes)
     return S_OK;
 }
 
+// The cached copy, read through the handle whose security was judged; a copy that `trust` does not
+// accept is ignored.
+HRESULT ReadCacheFile(const std::wstring& path, const CacheTrust& trust, std::string* bytes)
+{
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return LastError();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD error =
+        GetSecurityInfo(file.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        nullptr, nullptr, nullptr, nullptr, &descriptor);
+    const ScopedLocal held(static_cast<HLOCAL>(descriptor));
+    if (error != ERROR_SUCCESS || !trust || !trust(descriptor)) {
+        OutputDebugStringW(
+            (L"check configuration cache ignored, another account could have written it: " + path + L"\n")
+                .c_str());
+        return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    }
+    return Network::ReadWholeFile(file.Get(), bytes);
+}
+
 std::string BaseOf(const std::string& url)
 {
     const std::size_t slash = url.rfind('/');
@@ -48,6 +105,40 @@ std::string BaseOf(const std::string& url)
 }
 
 } // namespace
+
+bool OnlyTheseCanChange(PSECURITY_DESCRIPTOR descriptor, const std::function<bool(PSID)>& privileged)
+{
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    if (!descriptor || !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
+        !privileged(owner))
+        return false;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
+        return false; // no DACL at all: anyone may write
+    constexpr ACCESS_MASK kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                     FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER |
+                                     GENERIC_WRITE | GENERIC_ALL;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(dacl, i, &entry))
+            return false;
+        const auto* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
+            continue;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) // conditional or object entries: not written by us
+            return false;
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        if ((allowed->Mask & kChanges) && !privileged(&allowed->SidStart))
+            return false;
+    }
+    return true;
+}
+
+bool OnlyAdministratorsCanChange(PSECURITY_DESCRIPTOR descriptor)
+{
+    return OnlyTheseCanChange(descriptor, IsAdministratorsOrSystem);
+}
 
 ConfigFetch FetchThrough(Network::CWinHttpAgent& agent)
 {
@@ -75,7 +166,8 @@ std::wstring ConfigCachePath(const std::wstring& url)
     return path + L'\\' + Utf8ToWide(DigestHex(WideToUtf8(url), kDigestMd5)) + L".mdc";
 }
 
-HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const ConfigFetch& fetch)
+HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const ConfigFetch& fetch,
+                        const CacheTrust& trust)
 {
     config.Clear();
     if (IS_INTRESOURCE(source))
@@ -98,7 +190,7 @@ HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const Config
         const bool downloaded = SUCCEEDED(status) && !bytes.empty();
         if (!downloaded && !cachePath.empty()) {
             std::string cached;
-            if (SUCCEEDED(Network::ReadWholeFile(cachePath.c_str(), &cached))) {
+            if (SUCCEEDED(ReadCacheFile(cachePath, trust, &cached))) {
                 bytes = std::move(cached);
                 status = S_OK;
                 fromCache = true;

@@ -24,11 +24,22 @@ constexpr HRESULT kConfigLoaded = 0;
 // The download failed and the cached copy was parsed.
 constexpr HRESULT kConfigFromCache = 1;
 
+// Whether a cached copy may be used, judged from its file's owner and DACL. The elevated program
+// runs the installers that the copy names, while the cache folder belongs to the customer's own
+// account, so by default only a file that nobody but Administrators and SYSTEM owns or may change
+// is used.
+using CacheTrust = std::function<bool(PSECURITY_DESCRIPTOR descriptor)>;
+bool OnlyAdministratorsCanChange(PSECURITY_DESCRIPTOR descriptor);
+// The same rule with `privileged` telling which accounts count.
+bool OnlyTheseCanChange(PSECURITY_DESCRIPTOR descriptor, const std::function<bool(PSID)>& privileged);
+
 // Clears `config` and fills it from `source`: a path, or a URL starting with "http" fetched with
 // `fetch`. Returns kConfigLoaded, kConfigFromCache, or a negative status: the fetch's or the file
 // reader's own, E_NOTIMPL for a resource number in place of a string, E_FAIL when the text does not
-// parse or has no `checkitems` root.
-HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const ConfigFetch& fetch);
+// parse or has no `checkitems` root. The cached copy is written so that only Administrators and
+// SYSTEM may change it, and read only when `trust` accepts it (a debug trace says when not).
+HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const ConfigFetch& fetch,
+                        const CacheTrust& trust = OnlyAdministratorsCanChange);
 
 // Downloads through `agent`, which must outlive the function.
 ConfigFetch FetchThrough(Network::CWinHttpAgent& agent);

@@ -150,15 +150,20 @@ HRESULT ReadWholeFile(const wchar_t* path, std::string* bytes, DWORD flagsAndAtt
                                     flagsAndAttributes, nullptr));
     if (!file)
         return LastErrorHresult();
+    return ReadWholeFile(file.Get(), bytes);
+}
+
+HRESULT ReadWholeFile(HANDLE file, std::string* bytes)
+{
+    bytes->clear();
     LARGE_INTEGER size = {};
-    if (!::GetFileSizeEx(file.Get(), &size))
+    if (!::GetFileSizeEx(file, &size))
         return LastErrorHresult();
     if (size.QuadPart > MAXDWORD - 1)
         return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD read = 0;
-    if (!data.empty() &&
-        !::ReadFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr))
+    if (!data.empty() && !::ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr))
         return LastErrorHresult();
     if (read != data.size())
         return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
@@ -174,9 +179,16 @@ HRESULT WriteWholeFile(const wchar_t* path, const std::string& bytes, DWORD attr
         ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, attributes, nullptr));
     if (!file)
         return LastErrorHresult();
+    return WriteWholeFile(file.Get(), bytes);
+}
+
+HRESULT WriteWholeFile(HANDLE file, const std::string& bytes)
+{
+    if (bytes.size() > MAXDWORD)
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     DWORD written = 0;
     if (!bytes.empty() &&
-        !::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        !::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
         return LastErrorHresult();
     if (written != bytes.size())
         return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);

@@ -7,6 +7,9 @@
 #include "test_files.h"
 
 #include <gtest/gtest.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 namespace Velmora::Assistant {
@@ -35,6 +38,26 @@ struct FakeServer {
 
 const HRESULT kConnectionRefused = HRESULT_FROM_WIN32(12029);
 
+// Wine keeps no owner or DACL of a file's own: the customer's account owns every file. Under Wine
+// the cache rule therefore counts that account with Administrators and SYSTEM, and still refuses a
+// copy that anyone else may change.
+bool IsWineFileOwnerOrAdministrator(PSID sid)
+{
+    if (IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid))
+        return true;
+    ScopedHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()))
+        return false;
+    alignas(TOKEN_USER) BYTE buffer[256];
+    DWORD size = 0;
+    return GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size) &&
+           EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+}
+
+const CacheTrust kWineTrust = [](PSECURITY_DESCRIPTOR descriptor) {
+    return OnlyTheseCanChange(descriptor, IsWineFileOwnerOrAdministrator);
+};
+
 class LoadCheckConfigTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -45,6 +68,20 @@ protected:
         RemoveFile(cache);
     }
     void TearDown() override { RemoveFile(cache); }
+
+    // The copy the program itself keeps after a good download.
+    void KeepCopy(const std::string& document)
+    {
+        FakeServer good;
+        good.body = document;
+        CheckConfig loaded;
+        ASSERT_EQ(LoadCheckConfig(loaded, kUrl, good.Fetch(), kWineTrust), kConfigLoaded);
+    }
+    ConfigFetch Refused()
+    {
+        server.status = kConnectionRefused;
+        return server.Fetch();
+    }
 
     static constexpr const wchar_t* kUrl = L"http://127.0.0.1:9/ebank/item.xml";
     std::wstring cache;
@@ -97,7 +134,7 @@ TEST_F(LoadCheckConfigTest, DownloadSetsTheBaseAndWritesAHiddenSystemCache)
     EXPECT_EQ(config.RootAttribute("base"), "HtTp://127.0.0.1:9/ebank/");
     RemoveFile(ConfigCachePath(mixedCase));
 
-    ASSERT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), kConfigLoaded);
+    ASSERT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConfigLoaded);
     EXPECT_EQ(server.lastUrl, kUrl);
     EXPECT_EQ(config.ItemCount(), 2u);
     EXPECT_EQ(ReadBytes(cache), server.body);
@@ -109,27 +146,26 @@ TEST_F(LoadCheckConfigTest, DownloadSetsTheBaseAndWritesAHiddenSystemCache)
 
     // Every successful download replaces the copy, the hidden system file included.
     server.body = ReadBytes(Fixture("cached.xml"));
-    ASSERT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), kConfigLoaded);
+    ASSERT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConfigLoaded);
     EXPECT_EQ(ReadBytes(cache), server.body);
 
     // A document's own base replaces the computed one.
     server.body = ReadBytes(Fixture("with_base.xml"));
-    ASSERT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), kConfigLoaded);
+    ASSERT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConfigLoaded);
     EXPECT_EQ(config.RootAttribute("base"), "https://cdn.example/components/");
 }
 
 TEST_F(LoadCheckConfigTest, FailedDownloadFallsBackToTheCachedCopy)
 {
-    ASSERT_TRUE(
-        WriteBytes(cache, ReadBytes(Fixture("cached.xml")), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    KeepCopy(ReadBytes(Fixture("cached.xml")));
     server.status = kConnectionRefused;
-    ASSERT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), kConfigFromCache);
+    ASSERT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConfigFromCache);
     ASSERT_EQ(config.ItemCount(), 1u);
     EXPECT_EQ(config.ItemAt(0)->Attributes.Get("flag"), "cached");
     EXPECT_EQ(config.RootAttribute("base"), "http://127.0.0.1:9/ebank/");
 
     RemoveFile(cache);
-    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), kConnectionRefused)
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConnectionRefused)
         << "no copy: the download's status";
     EXPECT_EQ(config.ItemCount(), 0u);
 }
@@ -137,34 +173,98 @@ TEST_F(LoadCheckConfigTest, FailedDownloadFallsBackToTheCachedCopy)
 TEST_F(LoadCheckConfigTest, ErrorPageOrBrokenDocumentNeverReplacesTheCache)
 {
     const std::string good = ReadBytes(Fixture("cached.xml"));
-    ASSERT_TRUE(WriteBytes(cache, good, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    KeepCopy(good);
 
     // Status 404 reaches the loader as a success with an empty body.
     server.body.clear();
-    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), kConfigFromCache);
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConfigFromCache);
     EXPECT_EQ(config.ItemCount(), 1u);
     EXPECT_EQ(ReadBytes(cache), good);
 
     server.body = "<html><body>Service unavailable</body>";
-    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), E_FAIL);
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), E_FAIL);
     EXPECT_EQ(ReadBytes(cache), good);
 
     RemoveFile(cache);
     server.body.clear();
-    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), E_FAIL) << "an empty answer is no document";
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), E_FAIL)
+        << "an empty answer is no document";
     EXPECT_EQ(GetFileAttributesW(cache.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(CacheTrustTest, OnlyACopyNobodyButAdministratorsAndSystemCanChangeIsTrusted)
+{
+    const struct {
+        const wchar_t* sddl;
+        bool trusted;
+    } rows[] = {
+        {L"O:BAG:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)", true}, // as the program writes it
+        {L"O:SYG:SYD:(A;;FA;;;SY)(A;;FR;;;WD)", true},
+        {L"O:BAG:BAD:P", true},                               // nobody but the owner's implicit rights
+        {L"O:BAG:BAD:(D;;FA;;;BU)(A;;FA;;;BA)", true},        // a denial grants nothing
+        {L"O:BAG:BAD:(A;OIIO;FA;;;BU)(A;;FA;;;BA)", true},    // applies to children only
+        {L"O:BUG:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)", false},      // owned by Users: may change the DACL
+        {L"O:S-1-5-21-1-2-3-1000G:BAD:P(A;;FA;;;BA)", false}, // owned by a customer's account
+        {L"O:BAG:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x12019f;;;BU)", false}, // users may write
+        {L"O:BAG:BAD:P(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-1000)", false},
+        {L"O:BAG:BAD:P(A;;FA;;;BA)(A;;WD;;;WD)", false}, // everyone may change the security
+        {L"O:BAG:BAD:P(A;;FA;;;BA)(A;;SD;;;IU)", false}, // delete, then plant another
+        {L"O:BAG:BAD:P(A;;FA;;;BA)(A;;GW;;;AU)", false},
+        {L"O:BAG:BA", false}, // no DACL: no restriction at all
+    };
+    for (const auto& row : rows) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.sddl, SDDL_REVISION_1,
+                                                                         &descriptor, nullptr))
+            << row.sddl;
+        const ScopedLocal held(static_cast<HLOCAL>(descriptor));
+        EXPECT_EQ(OnlyAdministratorsCanChange(descriptor), row.trusted) << row.sddl;
+    }
+    EXPECT_FALSE(OnlyAdministratorsCanChange(nullptr));
+}
+
+TEST_F(LoadCheckConfigTest, ACopyOwnedByTheCustomersAccountIsIgnored)
+{
+    // Wine reports for files what their Unix mode allows: the customer's account as owner and
+    // group, full access for it and SYSTEM, and Everyone's access from the "other" bits.
+    const std::string document = ReadBytes(Fixture("cached.xml"));
+    KeepCopy(document);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(cache.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, &dacl, nullptr, &descriptor),
+              DWORD(ERROR_SUCCESS));
+    const ScopedLocal held(static_cast<HLOCAL>(descriptor));
+    ASSERT_NE(dacl, nullptr);
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_FALSE(IsWellKnownSid(&ace->SidStart, WinWorldSid))
+            << "written for Administrators and SYSTEM only";
+    }
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, Refused(), kWineTrust), kConfigFromCache);
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, Refused()), kConnectionRefused)
+        << "the customer's own account owns every file under Wine, so the program's rule accepts none";
+
+    // A file left at the temporary name is removed first, so it neither blocks the copy nor is
+    // written through.
+    RemoveFile(cache);
+    ASSERT_TRUE(WriteBytes(cache + L".new", "<checkitems/>"));
+    KeepCopy(document);
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, Refused(), kWineTrust), kConfigFromCache);
+    EXPECT_EQ(GetFileAttributesW((cache + L".new").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(LoadCheckConfigTest, CachingOffNeitherWritesNorReads)
 {
     Options().Set(kOptionCacheCheckConfig, 0);
     server.body = ReadBytes(Fixture("check.xml"));
-    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), kConfigLoaded);
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConfigLoaded);
     EXPECT_EQ(GetFileAttributesW(cache.c_str()), INVALID_FILE_ATTRIBUTES);
 
     ASSERT_TRUE(WriteBytes(cache, ReadBytes(Fixture("cached.xml"))));
     server.status = kConnectionRefused;
-    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch()), kConnectionRefused);
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConnectionRefused);
     Options().Set(kOptionCacheCheckConfig, 1);
 }
 
@@ -191,26 +291,26 @@ TEST(LoadCheckConfigOverHttp, DownloadsCachesAndFallsBackWhenTheServerFails)
 
     const std::string document = ReadBytes(Fixture("check.xml"));
     server.Respond(200, document);
-    ASSERT_EQ(LoadCheckConfig(config, url.c_str(), FetchThrough(agent)), kConfigLoaded);
+    ASSERT_EQ(LoadCheckConfig(config, url.c_str(), FetchThrough(agent), kWineTrust), kConfigLoaded);
     EXPECT_EQ(config.ItemCount(), 2u);
     EXPECT_EQ(config.RootAttribute("base"),
               "http://127.0.0.1:" + std::to_string(server.Port()) + "/EBANK/ocx/");
     EXPECT_EQ(ReadBytes(cache), document);
 
     server.Respond(404, "<checkitems><item name=\"from an error page\"/></checkitems>");
-    EXPECT_EQ(LoadCheckConfig(config, url.c_str(), FetchThrough(agent)), kConfigFromCache);
+    EXPECT_EQ(LoadCheckConfig(config, url.c_str(), FetchThrough(agent), kWineTrust), kConfigFromCache);
     EXPECT_EQ(config.ItemCount(), 2u);
     EXPECT_EQ(ReadBytes(cache), document) << "an error answer keeps the cached copy";
 
     const int requests = server.Requests();
     server.Stop();
-    EXPECT_EQ(LoadCheckConfig(config, url.c_str(), FetchThrough(agent)), kConfigFromCache);
+    EXPECT_EQ(LoadCheckConfig(config, url.c_str(), FetchThrough(agent), kWineTrust), kConfigFromCache);
     ASSERT_EQ(config.ItemCount(), 2u);
     EXPECT_EQ(config.ItemAt(1)->Attributes.Get("keyid"), "096E0201");
     EXPECT_EQ(server.Requests(), requests);
 
     RemoveFile(cache);
-    const HRESULT down = LoadCheckConfig(config, url.c_str(), FetchThrough(agent));
+    const HRESULT down = LoadCheckConfig(config, url.c_str(), FetchThrough(agent), kWineTrust);
     EXPECT_LT(down, 0) << "no server and no copy: " << std::hex << down;
     EXPECT_EQ(config.ItemCount(), 0u);
 }
