@@ -134,10 +134,5 @@ INSTANTIATE_TEST_SUITE_P(All, CarriedCertificate, testing::ValuesIn(AllCarried()
                              return name;
                          });
 
-TEST(LegacyCertificateDer, UnknownNameIsEmpty)
-{
-    EXPECT_TRUE(LegacyCertificateDer("CFCA Operation").empty());
-}
-
 } // namespace
 } // namespace Velmora::Assistant

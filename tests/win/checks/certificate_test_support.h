@@ -16,6 +16,8 @@
 
 #include <wincrypt.h>
 
+#include <algorithm>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -83,34 +85,29 @@ inline std::string Sm2Der(const Sm2CertificateRow& row)
     return row.format == CertificateFormat::kPem ? PemToDer(bytes) : bytes;
 }
 
+// The row of a table by its name.
+template <typename Row> const Row& RowNamed(std::span<const Row> rows, std::string_view name)
+{
+    const auto found =
+        std::find_if(rows.begin(), rows.end(), [&](const Row& row) { return row.name == name; });
+    if (found == rows.end())
+        throw std::invalid_argument(std::string(name));
+    return *found;
+}
+
 inline const Sm2CertificateRow& Sm2Row(std::string_view name)
 {
-    for (const Sm2CertificateRow& row : Sm2Certificates()) {
-        if (row.name == name)
-            return row;
-    }
-    throw std::invalid_argument(std::string(name));
+    return RowNamed(Sm2Certificates(), name);
 }
 
 inline const LegacyCertificateRow& LegacyRow(std::string_view name)
 {
-    for (const LegacyCertificateRow& row : LegacyCertificates()) {
-        if (row.name == name)
-            return row;
-    }
-    throw std::invalid_argument(std::string(name));
+    return RowNamed(LegacyCertificates(), name);
 }
 
 class CarriedCertificateStores : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        saved_ = RemoveCarried();
-        for (const Sm2CertificateRow& row : Sm2Certificates())
-            ExpectNotFound(row.name, row.store);
-        for (const LegacyCertificateRow& row : LegacyCertificates())
-            ExpectNotFound(row.name, row.store);
-    }
+    void SetUp() override { saved_ = RemoveCarried(); }
 
     void TearDown() override
     {
@@ -130,13 +127,6 @@ private:
         const wchar_t* store;
         std::string der;
     };
-
-    static void ExpectNotFound(const char* name, const char* store)
-    {
-        EXPECT_EQ(FindCertificate(Utf8ToWide(name).c_str(), Utf8ToWide(store).c_str(), kMatchSubjectContains),
-                  E_FAIL)
-            << "without the carried certificates nothing in " << store << " is named like \"" << name << "\"";
-    }
 
     // Removes every carried certificate from ROOT and CA and answers what was removed.
     static std::vector<Saved> RemoveCarried()
