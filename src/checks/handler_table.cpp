@@ -1,6 +1,7 @@
 // The program's handler types, in the order the registry makes them. A type whose handler has not
 // been written yet has no factory and is looked up as unknown.
 #include "checks/check_fix.h"
+#include "checks/check_fix_cfca_win.h"
 #include "checks/check_fix_clsid_win.h"
 #include "checks/check_fix_file_win.h"
 #include "checks/check_fix_registry_win.h"
@@ -18,7 +19,7 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"host", nullptr},          // CheckFixHost
     {"dns", nullptr},           // CheckFixDns
     {"trust", nullptr},         // CheckFixTrust
-    {"cfca", nullptr},          // CheckFixCFCA
+    {"cfca", MakeHandler<CheckFixCFCA>},
     {"url", nullptr},           // CheckFixUrl
     {"iehomepage", nullptr},    // CheckFixIEHomepage
     {"compatibility", nullptr}, // CheckFixCompatibilityView

@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <wincrypt.h>
+
 #include <utility>
 
 namespace Velmora {
@@ -83,9 +85,25 @@ struct LocalMemoryTraits {
     static void Close(Handle h) { ::LocalFree(h); }
 };
 
+struct CertStoreTraits {
+    using Handle = HCERTSTORE;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { ::CertCloseStore(h, 0); }
+};
+
+struct CertContextTraits {
+    using Handle = PCCERT_CONTEXT;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { ::CertFreeCertificateContext(h); }
+};
+
 using ScopedHandle = ScopedGeneric<KernelHandleTraits>;
 using ScopedRegKey = ScopedGeneric<RegKeyTraits>;
 using ScopedModule = ScopedGeneric<ModuleTraits>;
 using ScopedLocal = ScopedGeneric<LocalMemoryTraits>;
+using ScopedCertStore = ScopedGeneric<CertStoreTraits>;
+using ScopedCertContext = ScopedGeneric<CertContextTraits>;
 
 } // namespace Velmora
