@@ -67,6 +67,8 @@ void CheckConfig::Clear()
     AppInfoDetect.clear();
     AppInfoInstaller.clear();
     AppInfoReserved.clear();
+    SourceUrl.clear();
+    FromCache = false;
 }
 
 ConfigGroup* CheckConfig::GroupByType(std::string_view type)
@@ -163,6 +165,80 @@ std::string ResolveRemoteUrl(const CheckConfig& config, std::string_view remote)
     if (remote.empty() || remote.find("://") != std::string_view::npos)
         return std::string(remote);
     return config.RootAttribute("base") + std::string(remote);
+}
+
+namespace {
+
+char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The host of an absolute http(s) URL, lower-cased, with the scheme's length in `schemeLength`;
+// empty when the URL has none or names a user ("user@host" hides the real host from a reader).
+std::string HostOf(std::string_view url, std::size_t* schemeLength)
+{
+    const std::size_t colon = url.find("://");
+    if (colon == std::string_view::npos)
+        return {};
+    *schemeLength = colon;
+    std::string_view rest = url.substr(colon + 3);
+    rest = rest.substr(0, rest.find_first_of("/?#\\"));
+    if (rest.find('@') != std::string_view::npos)
+        return {};
+    if (const std::size_t port = rest.rfind(':'); port != std::string_view::npos)
+        rest = rest.substr(0, port);
+    std::string host;
+    for (const char c : rest)
+        host += AsciiLower(c);
+    while (!host.empty() && host.back() == '.')
+        host.pop_back();
+    return host;
+}
+
+// The registrable part of a host name: its last two labels, or three under a common second level
+// of a country domain ("bank.com.cn", "bank.co.uk"). A numeric address stands for itself.
+std::string_view RegistrableDomain(std::string_view host)
+{
+    if (!host.empty() && host.find_first_not_of("0123456789.") == std::string_view::npos)
+        return host;
+    const auto labelStart = [&](std::size_t end) {
+        const std::size_t dot = end == 0 ? std::string_view::npos : host.rfind('.', end - 1);
+        return dot == std::string_view::npos ? 0 : dot + 1;
+    };
+    const std::size_t last = labelStart(host.size());
+    if (last == 0)
+        return host;
+    const std::size_t second = labelStart(last - 1);
+    const std::string_view secondLabel = host.substr(second, last - 1 - second);
+    const bool countryLevel = host.size() - last == 2;
+    static constexpr std::string_view kSecondLevels[] = {"com", "net", "org", "gov", "edu", "ac", "co"};
+    bool underSecondLevel = false;
+    for (const std::string_view level : kSecondLevels)
+        underSecondLevel = underSecondLevel || (countryLevel && secondLabel == level);
+    if (!underSecondLevel || second == 0)
+        return host.substr(second);
+    return host.substr(labelStart(second - 1));
+}
+
+} // namespace
+
+std::string NoticeScriptUrl(const CheckConfig& config)
+{
+    const std::string& script = config.DataValue("var_url");
+    if (config.FromCache || script.empty())
+        return {};
+    std::size_t scriptScheme = 0, sourceScheme = 0;
+    const std::string scriptHost = HostOf(script, &scriptScheme);
+    const std::string sourceHost = HostOf(config.SourceUrl, &sourceScheme);
+    if (scriptHost.empty() || sourceHost.empty() || scriptScheme != 5)
+        return {};
+    std::string scheme;
+    for (const char c : script.substr(0, 5))
+        scheme += AsciiLower(c);
+    if (scheme != "https" || RegistrableDomain(scriptHost) != RegistrableDomain(sourceHost))
+        return {};
+    return script;
 }
 
 } // namespace Velmora::Assistant

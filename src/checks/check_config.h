@@ -61,6 +61,10 @@ public:
     std::vector<ConfigEntry> AppInfoDetect;
     std::vector<ConfigEntry> AppInfoInstaller;
     std::vector<ConfigEntry> AppInfoReserved; // never filled by the parser
+    // Where the loader found the document: its URL (empty for a local file), and whether the copy
+    // kept from an earlier download stood in for it.
+    std::string SourceUrl;
+    bool FromCache = false;
 
     void Clear();
 
@@ -86,5 +90,11 @@ bool ParseCheckConfig(CheckConfig& config, std::string_view text);
 // A download location from the configuration: empty or absolute ("://") values are returned as
 // they are, anything else is taken relative to the root attribute `base`.
 std::string ResolveRemoteUrl(const CheckConfig& config, std::string_view remote);
+
+// The notice script's URL (data value `var_url`), only where the page may run it: the script runs
+// with the page's native access, so it must come over https from the host the document was
+// downloaded from, or one of the same registrable domain, and never when the document is the
+// cached copy or a local file. Empty otherwise.
+std::string NoticeScriptUrl(const CheckConfig& config);
 
 } // namespace Velmora::Assistant

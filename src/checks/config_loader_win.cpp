@@ -208,6 +208,9 @@ HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const Config
     // last good one.
     if (!fromCache && !cachePath.empty())
         WriteCacheFile(cachePath, bytes);
+    if (IsHttpSource(name))
+        config.SourceUrl = WideToUtf8(name);
+    config.FromCache = fromCache;
     return fromCache ? kConfigFromCache : kConfigLoaded;
 }
 

@@ -106,7 +106,11 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
     case kCommandGetData:
         if (IsString(a1) && services_.config) {
             RequestLock::Guard serialised(RequestLock::Instance());
-            answer = ScopedVariant::String(Utf8ToWide(services_.config->DataValue(WideToUtf8(StringOf(a1)))));
+            const std::string key = WideToUtf8(StringOf(a1));
+            // The notice script runs in the page: only from where the page may take it.
+            const std::string value = key == "var_url" ? Assistant::NoticeScriptUrl(*services_.config)
+                                                       : services_.config->DataValue(key);
+            answer = ScopedVariant::String(Utf8ToWide(value));
         }
         break;
     case kCommandDelayMs:

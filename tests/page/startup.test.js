@@ -123,6 +123,48 @@ test('pressing "检测更新" twice while the first check runs starts one update
   await s.close();
 });
 
+test('notice snippets keep their formatting but never reach script', async (browser) => {
+  const url = 'https://ebank.bank.test/notice/var.js';
+  const s = await openPage(browser, { data: { var_url: url } });
+  const snippets = [
+    '<b onclick="window.hit=1">加粗</b> <a href="https://ebank.bank.test/n1" target="_blank" onmouseover="window.hit=2">链接</a>',
+    '<img src=x onerror="window.hit=3"><img src="https://ebank.bank.test/i.png" alt="图">',
+    '<script>window.hit=4</script>脚本<style>li{display:none}</style>',
+    '<a href="javascript:window.hit=5">a</a><a href="&#106;avascript:window.hit=6">b</a><a href=" https://x.test/">c</a>',
+    '<!--[if IE]><script>window.hit=7</script><![endif]--><iframe src="https://evil.test/"></iframe>注释',
+    '<span title="x>y" onclick="window.hit=8">不闭合 <div style="width:expression(window.hit=9)">样式</div>',
+    '1 < 2 & 3 > 2 <svg onload="window.hit=10"></svg>',
+  ];
+  await s.context.route(url, (route) => route.fulfill({
+    contentType: 'application/javascript',
+    body: 'var notices = ' + JSON.stringify(snippets) + ';',
+  }));
+  await s.settle();
+  await s.run(100);
+  // Plain loops: the legacy profiles take the ES5 array methods away from the page.
+  const found = await s.page.evaluate(() => {
+    const all = document.getElementById('idNoticeList').getElementsByTagName('*');
+    const out = { hit: window.hit, tags: [], handlers: 0, hrefs: [], srcs: [] };
+    for (let i = 0; i < all.length; i++) {
+      const e = all[i];
+      const tag = e.tagName.toLowerCase();
+      if (tag !== 'li') out.tags.push(tag);
+      for (let j = 0; j < e.attributes.length; j++) {
+        if (/^on|^style$/i.test(e.attributes[j].name)) out.handlers++;
+      }
+      if (tag === 'a') out.hrefs.push(e.getAttribute('href'));
+      if (tag === 'img') out.srcs.push(e.getAttribute('src'));
+    }
+    // As one text: the IE7 profile has no JSON for the answer to travel in.
+    return [out.hit, out.tags.join(' '), out.handlers, out.hrefs.join(','), out.srcs.join(',')].join('|');
+  });
+  // No snippet ran script; links and images only to plain https addresses; no handler or style.
+  assert.strictEqual(found, '|b a img img a a a span div|0|https://ebank.bank.test/n1,,,|,https://ebank.bank.test/i.png');
+  assert.deepStrictEqual(await s.innerTexts('#idNoticeList li'), ['加粗 链接', '', '脚本', 'abc', '注释',
+    '不闭合 样式', '1 < 2 & 3 > 2 ']);
+  await s.close();
+});
+
 test('notices load from the var_url script over https after the level check passes', async (browser) => {
   const url = 'https://ebank.bank.test/notice/var.js';
   const s = await openPage(browser, { data: { var_url: url } });

@@ -216,7 +216,7 @@ var Velmora = window.Velmora || {};
         var i, shown = 0;
         for (i = 0; i < snippets.length; i++) {
             if (typeof snippets[i] === 'string' && snippets[i]) {
-                $('<li class="notice"></li>').html(snippets[i]).appendTo($list);
+                $('<li class="notice"></li>').html(V.sanitizeNotice(snippets[i])).appendTo($list);
                 shown++;
             }
         }

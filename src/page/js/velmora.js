@@ -998,6 +998,78 @@ var Velmora = window.Velmora || {};
 
     /* ---- notices ---- */
 
+    // Notice snippets are HTML written by the bank, but they run inside a page that can reach the
+    // native side: only a few formatting tags and harmless attributes survive, links and images
+    // only to http(s) addresses, and everything else is dropped (script and style with their text).
+    var NOTICE_TAGS = {
+        a: ['href', 'title', 'target'], b: [], br: [], div: ['class'], em: [], font: ['color', 'size'],
+        hr: [], i: [], img: ['src', 'alt', 'width', 'height'], li: [], ol: [], p: ['class'],
+        span: ['class', 'title'], strong: [], u: [], ul: []
+    };
+    var NOTICE_URL_ATTRIBUTES = { href: true, src: true };
+    var NOTICE_DROPPED_WITH_TEXT = { script: true, style: true, xml: true, textarea: true, title: true };
+
+    function escapeHtml(text) {
+        return text.replace(/&(?![a-zA-Z0-9#]+;)/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;')
+            .replace(/"/g, '&quot;');
+    }
+
+    function noticeAttributes(tag, text) {
+        var allowed = NOTICE_TAGS[tag], out = '', match, name, value, i, known;
+        var pattern = /([^\s"'=/]+)(?:\s*=\s*("[^"]*"|'[^']*'|[^\s"'>]+))?/g;
+        while ((match = pattern.exec(text)) !== null) {
+            name = match[1].toLowerCase();
+            value = match[2] === undefined ? '' : match[2].replace(/^["']|["']$/g, '');
+            known = false;
+            for (i = 0; i < allowed.length; i++) {
+                known = known || allowed[i] === name;
+            }
+            // An address must be spelt out plainly: escapes could hide "javascript:".
+            if (!known || (NOTICE_URL_ATTRIBUTES[name] && (!/^https?:\/\//i.test(value) || /[&\\\s]/.test(value)))) {
+                continue;
+            }
+            out += ' ' + name + '="' + escapeHtml(value) + '"';
+        }
+        return out;
+    }
+
+    V.sanitizeNotice = function (html) {
+        var out = '', rest = String(html), tag, match, name, end;
+        var tagPattern = /^<(\/?)([a-zA-Z][a-zA-Z0-9]*)((?:[^>"']|"[^"]*"|'[^']*')*)>/;
+        while (rest) {
+            var lt = rest.indexOf('<');
+            if (lt < 0) {
+                out += escapeHtml(rest);
+                break;
+            }
+            out += escapeHtml(rest.substring(0, lt));
+            rest = rest.substring(lt);
+            if (rest.substring(0, 4) === '<!--') { // conditional comments included
+                end = rest.indexOf('-->', 4);
+                rest = end < 0 ? '' : rest.substring(end + 3);
+                continue;
+            }
+            match = tagPattern.exec(rest);
+            if (!match) {
+                out += '&lt;';
+                rest = rest.substring(1);
+                continue;
+            }
+            rest = rest.substring(match[0].length);
+            name = match[2].toLowerCase();
+            if (NOTICE_DROPPED_WITH_TEXT[name] && !match[1]) {
+                end = rest.toLowerCase().indexOf('</' + name);
+                rest = end < 0 ? '' : rest.substring(end);
+                continue;
+            }
+            if (Object.prototype.hasOwnProperty.call(NOTICE_TAGS, name)) {
+                tag = match[1] ? '</' + name + '>' : '<' + name + noticeAttributes(name, match[3]) + '>';
+                out += tag;
+            }
+        }
+        return out;
+    };
+
     // Loaded only over https: the script runs with the page's access to the host.
     function loadNotices() {
         if (state.noticesLoaded) {

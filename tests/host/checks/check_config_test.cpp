@@ -179,5 +179,39 @@ TEST(ResolveRemoteUrl, JoinsRelativeLocationsToTheBase)
     EXPECT_EQ(ResolveRemoteUrl(CheckConfig(), "a.exe"), "a.exe") << "no base: the value alone";
 }
 
+TEST(NoticeScriptUrl, OnlyOverHttpsFromTheDocumentsOwnDomainAndNeverFromTheCache)
+{
+    const struct {
+        const char* source;
+        const char* script;
+        bool fromCache;
+        bool allowed;
+    } rows[] = {
+        {"https://ebank.bank.example/ocx/item.xml", "https://ebank.bank.example/var.js", false, true},
+        {"https://ebank.bank.example/ocx/item.xml", "HTTPS://Static.Bank.Example:8443/var.js", false, true},
+        {"http://ebank.bank.example/item.xml", "https://bank.example/var.js", false, true},
+        {"https://ebank.bank.com.cn/item.xml", "https://www.bank.com.cn/var.js", false, true},
+        {"https://ebank.bank.example/item.xml", "https://ebank.bank.example/var.js", true, false},
+        {"https://ebank.bank.example/item.xml", "http://ebank.bank.example/var.js", false, false},
+        {"https://ebank.bank.example/item.xml", "https://bank.example.evil.test/var.js", false, false},
+        {"https://ebank.bank.example/item.xml", "https://evilbank.example/var.js", false, false},
+        {"https://ebank.bank.com.cn/item.xml", "https://other.com.cn/var.js", false, false},
+        {"https://ebank.bank.example/item.xml", "https://ebank.bank.example@evil.test/var.js", false, false},
+        {"https://ebank.bank.example/item.xml", "https://evil.test\\@ebank.bank.example/", false, false},
+        {"https://10.0.0.1/item.xml", "https://0.0.1/var.js", false, false},
+        {"https://10.0.0.1/item.xml", "https://10.0.0.1/var.js", false, true},
+        {"", "https://ebank.bank.example/var.js", false, false}, // a local file
+        {"https://ebank.bank.example/item.xml", "//ebank.bank.example/var.js", false, false},
+        {"https://ebank.bank.example/item.xml", "javascript:alert(1)//https://x", false, false},
+    };
+    for (const auto& row : rows) {
+        CheckConfig config;
+        config.SourceUrl = row.source;
+        config.FromCache = row.fromCache;
+        config.DataValues["var_url"] = row.script;
+        EXPECT_EQ(NoticeScriptUrl(config), row.allowed ? row.script : "") << row.source << " " << row.script;
+    }
+}
+
 } // namespace
 } // namespace Velmora::Assistant

@@ -4,6 +4,8 @@
 #include "win/checks/loopback_server.h" // before <windows.h>
 
 #include "checks/check_config.h"
+#include "checks/config_loader_win.h"
+#include "common/text_win.h"
 #include "fake_page.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
@@ -109,7 +111,11 @@ protected:
             c.Clear();
             if (FAILED(r->configStatus))
                 return r->configStatus;
-            return Assistant::ParseCheckConfig(c, r->configText) ? r->configStatus : E_FAIL;
+            if (!Assistant::ParseCheckConfig(c, r->configText))
+                return E_FAIL;
+            c.SourceUrl = WideToUtf8(source);
+            c.FromCache = r->configStatus == Assistant::kConfigFromCache;
+            return r->configStatus;
         };
         s.config = &config_;
         s.title = L"Velmora";
@@ -347,10 +353,10 @@ constexpr char kConfig[] = R"(<?xml version="1.0" encoding="utf-8"?>
 TEST_F(CommandTest, GetConfigTellsThePageEveryFieldInOrderAndFillsKeyIds)
 {
     rec_.configText = kConfig;
-    rec_.strings[L"ConfigUrl"] = L"http://127.0.0.1:9/item.xml";
+    rec_.strings[L"ConfigUrl"] = L"https://ebank.bank.example/item.xml";
     Run(S(L"get_config"));
     ASSERT_EQ(1u, rec_.configSources.size());
-    EXPECT_EQ(L"http://127.0.0.1:9/item.xml", rec_.configSources[0]);
+    EXPECT_EQ(L"https://ebank.bank.example/item.xml", rec_.configSources[0]);
     auto calls = page_->Calls();
     ASSERT_EQ(13u, calls.size());
     const wchar_t* fields[] = {L"name", L"type", L"keyid", L"flag"};
@@ -377,6 +383,11 @@ TEST_F(CommandTest, GetConfigTellsThePageEveryFieldInOrderAndFillsKeyIds)
     rec_.strings.erase(L"ConfigUrl");
     Run(S(L"get_config"));
     EXPECT_EQ(L"https://bank.example/EBANK/ocx/item.xml", rec_.configSources.back());
+
+    // The notice script is never taken on the word of the cached copy.
+    rec_.configStatus = Assistant::kConfigFromCache;
+    Run(S(L"get_config"));
+    EXPECT_EQ(L"", std::wstring(StringOf(Run(S(L"get_data"), S(L"var_url")).Get())));
 }
 
 TEST_F(CommandTest, GetConfigFailureShowsTheMessageAndQuits)
