@@ -3,6 +3,7 @@
 #include "checks/check_fix.h"
 #include "checks/check_fix_clsid_win.h"
 #include "checks/check_fix_file_win.h"
+#include "checks/check_fix_host_win.h"
 #include "checks/check_fix_registry_win.h"
 #include "checks/check_fix_service_win.h"
 
@@ -15,7 +16,7 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"registry", MakeHandler<CheckFixRegistry>},
     {"clsid", MakeHandler<CheckFixCOM>},
     {"file", MakeHandler<CheckFixFile>},
-    {"host", nullptr},          // CheckFixHost
+    {"host", MakeHandler<CheckFixHost>},
     {"dns", nullptr},           // CheckFixDns
     {"trust", nullptr},         // CheckFixTrust
     {"cfca", nullptr},          // CheckFixCFCA
