@@ -2,10 +2,12 @@
 // been written yet has no factory and is looked up as unknown.
 #include "checks/check_fix.h"
 #include "checks/check_fix_clsid_win.h"
+#include "checks/check_fix_dns_win.h"
 #include "checks/check_fix_file_win.h"
 #include "checks/check_fix_host_win.h"
 #include "checks/check_fix_registry_win.h"
 #include "checks/check_fix_service_win.h"
+#include "checks/check_fix_url_win.h"
 
 #include <iterator>
 
@@ -17,10 +19,10 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"clsid", MakeHandler<CheckFixCOM>},
     {"file", MakeHandler<CheckFixFile>},
     {"host", MakeHandler<CheckFixHost>},
-    {"dns", nullptr},           // CheckFixDns
+    {"dns", MakeHandler<CheckFixDns>},
     {"trust", nullptr},         // CheckFixTrust
     {"cfca", nullptr},          // CheckFixCFCA
-    {"url", nullptr},           // CheckFixUrl
+    {"url", MakeHandler<CheckFixUrl>},
     {"iehomepage", nullptr},    // CheckFixIEHomepage
     {"compatibility", nullptr}, // CheckFixCompatibilityView
     {"service", MakeHandler<CheckFixService>},

@@ -1,5 +1,8 @@
 #include "checks/check_fix_host_win.h"
 
+#include "checks/check_fix_dns_win.h"
+#include "checks/check_fix_url_win.h"
+
 #include "common/scoped_handle_win.h"
 #include "net/download_files_win.h"
 
@@ -200,9 +203,11 @@ TEST_F(HostsFileTest, UnreadableFileFailsAndKeepsTheLoadedText)
     EXPECT_EQ(handler.HostsText(), loaded);
 }
 
-TEST(HostHandlers, RegisteredByType)
+TEST(NetworkHandlers, RegisteredByType)
 {
     EXPECT_NE(dynamic_cast<CheckFixHost*>(HandlerForType("host")), nullptr);
+    EXPECT_NE(dynamic_cast<CheckFixDns*>(HandlerForType("dns")), nullptr);
+    EXPECT_NE(dynamic_cast<CheckFixUrl*>(HandlerForType("url")), nullptr);
 }
 
 } // namespace
