@@ -9,15 +9,30 @@ namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-// The classic-locale white space that the address part and the line tail allow.
+// Byte classes, looked up: the address run is scanned at the start of every line.
+enum : unsigned char { kSpace = 1, kAddress = 2 };
+
+constexpr struct ByteClasses {
+    unsigned char of[256] = {};
+    constexpr ByteClasses()
+    {
+        // The classic-locale white space that the address part and the line tail allow.
+        for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+            of[c] = kSpace | kAddress;
+        for (unsigned char c = '0'; c <= '9'; ++c)
+            of[c] = kAddress;
+        of[static_cast<unsigned char>('.')] = kAddress;
+    }
+} kClasses;
+
 bool IsSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return kClasses.of[static_cast<unsigned char>(c)] & kSpace;
 }
 
 bool IsAddressChar(char c)
 {
-    return IsSpace(c) || (c >= '0' && c <= '9') || c == '.';
+    return kClasses.of[static_cast<unsigned char>(c)] & kAddress;
 }
 
 char Fold(char c)
@@ -38,9 +53,11 @@ struct Match {
 // times.
 class Matcher {
 public:
-    Matcher(std::string_view text, std::string_view name) : text_(text), nameLength_(name.size())
+    Matcher(std::string_view text, std::string_view name) : text_(text), name_(name)
     {
-        MarkOccurrences(name);
+        while (addressPrefix_ < name_.size() && IsAddressChar(name_[addressPrefix_]))
+            ++addressPrefix_;
+        budget_ = 2 * text_.size() + 1024;
     }
 
     bool Next(std::size_t from, Match* match)
@@ -52,10 +69,21 @@ public:
             while (e < n && IsAddressChar(text_[e]))
                 ++e;
             std::size_t end = kNone;
-            for (std::size_t p = NextOccurrence(s + 2, e); p != kNone; p = NextOccurrence(p + 1, e)) {
-                const std::size_t tail = TailEnd(p + nameLength_);
-                if (tail != kNone)
-                    end = tail;
+            if (e >= s + 2) {
+                if (addressPrefix_ < name_.size()) {
+                    // The name's first byte outside the address class has to sit where the run
+                    // ends, so there is one candidate.
+                    if (e >= s + 2 + addressPrefix_ && OccursAt(e - addressPrefix_))
+                        end = TailEnd(e - addressPrefix_ + name_.size());
+                } else {
+                    for (std::size_t p = s + 2; p + name_.size() <= e; ++p) {
+                        if (OccursAt(p)) {
+                            const std::size_t tail = TailEnd(p + name_.size());
+                            if (tail != kNone)
+                                end = tail;
+                        }
+                    }
+                }
             }
             if (end != kNone) {
                 *match = {s, end, end > e ? end : e};
@@ -67,16 +95,35 @@ public:
     }
 
 private:
-    // Marks every position where the name starts (ASCII case folded), with Knuth-Morris-Pratt.
-    void MarkOccurrences(std::string_view name)
+    // Direct comparison is the fast way for real files; should comparisons ever cost more than a
+    // couple of passes over the text (a pathological, self-similar name and text), every start of
+    // the name is marked once with Knuth-Morris-Pratt instead, which keeps the whole search linear.
+    bool OccursAt(std::size_t p)
     {
+        if (p + name_.size() > text_.size())
+            return false;
+        if (indexed_)
+            return occurrences_[p / 64] >> (p % 64) & 1;
+        std::size_t i = 0;
+        while (i < name_.size() && Fold(text_[p + i]) == Fold(name_[i]))
+            ++i;
+        const std::size_t cost = i + 1;
+        if (cost > budget_) {
+            BuildIndex();
+            return occurrences_[p / 64] >> (p % 64) & 1;
+        }
+        budget_ -= cost;
+        return i == name_.size();
+    }
+
+    void BuildIndex()
+    {
+        indexed_ = true;
         occurrences_.assign(text_.size() / 64 + 1, 0);
-        const std::size_t m = name.size();
-        if (m == 0 || m > text_.size())
-            return;
+        const std::size_t m = name_.size();
         std::string folded(m, '\0');
         for (std::size_t i = 0; i < m; ++i)
-            folded[i] = Fold(name[i]);
+            folded[i] = Fold(name_[i]);
         std::vector<std::size_t> border(m, 0);
         for (std::size_t i = 1, k = 0; i < m; ++i) {
             while (k > 0 && folded[i] != folded[k])
@@ -97,27 +144,6 @@ private:
                 k = border[k - 1];
             }
         }
-    }
-
-    // First occurrence in [from, last], or kNone.
-    std::size_t NextOccurrence(std::size_t from, std::size_t last) const
-    {
-        if (from > last || from >= text_.size())
-            return kNone;
-        std::size_t word = from / 64;
-        std::uint64_t bits = occurrences_[word] & (~std::uint64_t{0} << (from % 64));
-        const std::size_t lastWord = last / 64;
-        while (bits == 0) {
-            if (++word > lastWord)
-                return kNone;
-            bits = occurrences_[word];
-        }
-        std::size_t position = word * 64;
-        while (!(bits & 1)) {
-            bits >>= 1;
-            ++position;
-        }
-        return position <= last ? position : kNone;
     }
 
     // End of the tail `[white space]* ( LF | "#" comment [white space] LF )` started at q, or kNone.
@@ -164,7 +190,10 @@ private:
     }
 
     std::string_view text_;
-    std::size_t nameLength_;
+    std::string_view name_;         // never empty
+    std::size_t addressPrefix_ = 0; // leading name bytes that are address characters
+    std::size_t budget_ = 0;        // comparison steps left before the index is built
+    bool indexed_ = false;
     std::vector<std::uint64_t> occurrences_;
     // The last white-space run and comment scanned; tails are asked for in rising order, so a
     // later tail inside one of them reuses it instead of scanning it again.

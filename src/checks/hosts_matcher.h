@@ -9,7 +9,7 @@
 // redirect) and where a match ends (blank lines after it, the line feed that starts the next line)
 // follow the leftmost, greedy reading of that shape exactly, so a match removes the same bytes as
 // the equivalent backtracking pattern would. The engine runs in time linear in the text and the
-// name and needs only a bit per text byte; deep blank-line runs cost nothing extra.
+// name and needs at most a bit per text byte; deep blank-line runs cost nothing extra.
 
 #include <string>
 #include <string_view>

@@ -127,6 +127,30 @@ TEST(HostsMatcher, LongRuns)
     EXPECT_FALSE(IsHostRedirected(text, "1.1 1.2"));
 }
 
+// A name that repeats the text's own lines makes every candidate compare long: the engine then
+// switches to its occurrence index, with the same answers.
+TEST(HostsMatcher, SelfSimilarName)
+{
+    const std::string unit = "aaaa\n1 ";
+    std::string name;
+    for (int i = 0; i < 50; ++i)
+        name += unit;
+    name += "b";
+    std::string lines;
+    for (int i = 0; i < 2000; ++i)
+        lines += unit;
+    for (const bool redirected : {false, true}) {
+        bool crLf = false;
+        const std::string text = LoadHostsText("1 " + lines + (redirected ? "b\nx y\n" : "\n"), &crLf);
+        const std::regex pattern = Testing::HostsReferencePattern(name);
+        ASSERT_EQ(Testing::ReferenceRedirected(text, pattern), redirected);
+        EXPECT_EQ(IsHostRedirected(text, name), redirected);
+        std::string repaired = text;
+        RemoveHostRedirects(repaired, name);
+        EXPECT_EQ(repaired, Testing::ReferenceRemove(text, pattern));
+    }
+}
+
 // Builds small hosts files from the pieces that matter to the pattern: addresses, every kind of
 // white space, the name in several spellings and near misses, comments with and without white space
 // before the line end, bare CRs, blank lines.
