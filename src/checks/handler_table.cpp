@@ -3,9 +3,12 @@
 #include "checks/check_fix.h"
 #include "checks/check_fix_cfca_win.h"
 #include "checks/check_fix_clsid_win.h"
+#include "checks/check_fix_dns_win.h"
 #include "checks/check_fix_file_win.h"
+#include "checks/check_fix_host_win.h"
 #include "checks/check_fix_registry_win.h"
 #include "checks/check_fix_service_win.h"
+#include "checks/check_fix_url_win.h"
 
 #include <iterator>
 
@@ -16,11 +19,11 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"registry", MakeHandler<CheckFixRegistry>},
     {"clsid", MakeHandler<CheckFixCOM>},
     {"file", MakeHandler<CheckFixFile>},
-    {"host", nullptr},          // CheckFixHost
-    {"dns", nullptr},           // CheckFixDns
+    {"host", MakeHandler<CheckFixHost>},
+    {"dns", MakeHandler<CheckFixDns>},
     {"trust", nullptr},         // CheckFixTrust
     {"cfca", MakeHandler<CheckFixCFCA>},
-    {"url", nullptr},           // CheckFixUrl
+    {"url", MakeHandler<CheckFixUrl>},
     {"iehomepage", nullptr},    // CheckFixIEHomepage
     {"compatibility", nullptr}, // CheckFixCompatibilityView
     {"service", MakeHandler<CheckFixService>},

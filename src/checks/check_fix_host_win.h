@@ -1,0 +1,39 @@
+#pragma once
+// `host` entries: no line of the system hosts file redirects the entry's host name. The check
+// loads the file once per run; the repair removes the redirecting lines from that text and writes
+// the file back in one step.
+
+#include "checks/check_fix.h"
+
+#include <string>
+
+namespace Velmora::Assistant {
+
+// %windir%\system32\drivers\etc\hosts, expanded; empty when it cannot be expanded.
+std::wstring HostsFilePath();
+
+class CheckFixHost : public ICheckFix {
+public:
+    // Loads the file; -2 when it cannot be read (the text of an earlier load is kept).
+    std::int32_t BeginCheck() override;
+    // -2 when the name is redirected (or nothing has been loaded), else 2.
+    std::int32_t CheckEntry(ConfigEntry& entry) override;
+    // Removes the name's lines from the loaded text. Refuses (-2) while nothing has been loaded in
+    // this process: a repair works only on a text it has read.
+    std::int32_t FixEntry(ConfigEntry& entry) override;
+    // Writes the text back when a repair changed it: a temporary file beside the hosts file,
+    // flushed, then moved over it, with the file's attributes. A read-only file is not replaced.
+    // -2 when nothing was loaded or the write failed (the file is then as it was).
+    std::int32_t EndFix() override;
+
+    const std::string& HostsText() const { return hostsText_; }
+    bool HadCrLf() const { return hadCrLf_; }
+
+private:
+    std::string hostsText_;
+    bool hadCrLf_ = false;
+    bool loaded_ = false;
+    bool changed_ = false; // the text differs from the file since the last load or write
+};
+
+} // namespace Velmora::Assistant
