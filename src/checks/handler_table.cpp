@@ -5,6 +5,7 @@
 #include "checks/check_fix_file_win.h"
 #include "checks/check_fix_registry_win.h"
 #include "checks/check_fix_service_win.h"
+#include "checks/check_fix_trust_win.h"
 
 #include <iterator>
 
@@ -15,9 +16,9 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"registry", MakeHandler<CheckFixRegistry>},
     {"clsid", MakeHandler<CheckFixCOM>},
     {"file", MakeHandler<CheckFixFile>},
-    {"host", nullptr},          // CheckFixHost
-    {"dns", nullptr},           // CheckFixDns
-    {"trust", nullptr},         // CheckFixTrust
+    {"host", nullptr}, // CheckFixHost
+    {"dns", nullptr},  // CheckFixDns
+    {"trust", MakeHandler<CheckFixTrust>},
     {"cfca", nullptr},          // CheckFixCFCA
     {"url", nullptr},           // CheckFixUrl
     {"iehomepage", nullptr},    // CheckFixIEHomepage
