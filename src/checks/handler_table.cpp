@@ -2,7 +2,9 @@
 // been written yet has no factory and is looked up as unknown.
 #include "checks/check_fix.h"
 #include "checks/check_fix_clsid_win.h"
+#include "checks/check_fix_compat_win.h"
 #include "checks/check_fix_file_win.h"
+#include "checks/check_fix_iehomepage_win.h"
 #include "checks/check_fix_registry_win.h"
 #include "checks/check_fix_service_win.h"
 #include "checks/check_fix_trust_win.h"
@@ -19,10 +21,10 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"host", nullptr}, // CheckFixHost
     {"dns", nullptr},  // CheckFixDns
     {"trust", MakeHandler<CheckFixTrust>},
-    {"cfca", nullptr},          // CheckFixCFCA
-    {"url", nullptr},           // CheckFixUrl
-    {"iehomepage", nullptr},    // CheckFixIEHomepage
-    {"compatibility", nullptr}, // CheckFixCompatibilityView
+    {"cfca", nullptr}, // CheckFixCFCA
+    {"url", nullptr},  // CheckFixUrl
+    {"iehomepage", MakeHandler<CheckFixIEHomepage>},
+    {"compatibility", MakeHandler<CheckFixCompatibilityView>},
     {"service", MakeHandler<CheckFixService>},
     {"install", nullptr},   // ItemInstall
     {"uninstall", nullptr}, // ItemUninstall
