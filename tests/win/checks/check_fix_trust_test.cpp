@@ -6,19 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <objbase.h>
-
 namespace Velmora::Assistant {
 namespace {
 
 using namespace Testing;
-
-class ComEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    void TearDown() override { CoUninitialize(); }
-};
-const auto* const g_com = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
 
 constexpr wchar_t kDomain[] = L"velmora-bank.test";
 const std::wstring kUserSiteKey = std::wstring(kUserDomainsKey) + L"\\velmora-bank.test\\www";

@@ -7,14 +7,28 @@
 #include "common/scoped_handle_win.h"
 #include "ui/com_class_win.h"
 
-#include <urlmon.h>
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
+#include <objbase.h>
+#include <urlmon.h>
+
+#include <algorithm>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace Velmora::Assistant::Testing {
+
+// The zone objects are COM objects: the test program's thread is a single-threaded apartment.
+class ComEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    void TearDown() override { CoUninitialize(); }
+};
+inline const auto* const g_comEnvironment = ::testing::AddGlobalTestEnvironment(new ComEnvironment);
 
 VELMORA_COM_CLASSES_BEGIN
 
@@ -158,6 +172,127 @@ private:
 
     ComPtr<IInternetSecurityManager> real_ = RealSecurityManager();
     ComPtr<IInternetZoneManager> zones_ = RealZoneManager();
+};
+
+// CopyTemplatePoliciesToZone as Windows does it: the action values of the machine's template
+// ("TemplatePolicies\<name>") are copied into the user's zone key. The other methods are the real
+// ones; zones can be made to fail reading or copying.
+class FakeZoneManager final : public StackComObject<IInternetZoneManager> {
+public:
+    std::vector<DWORD> read;                     // zones whose attributes were asked for, in order
+    std::vector<DWORD> unreadable;               // zones whose attributes cannot be read
+    std::vector<DWORD> copyRefused;              // zones whose policies cannot be copied
+    std::vector<std::pair<DWORD, DWORD>> copied; // (template, zone)
+
+    HRESULT STDMETHODCALLTYPE GetZoneAttributes(DWORD zone, ZONEATTRIBUTES* attributes) override
+    {
+        read.push_back(zone);
+        if (std::find(unreadable.begin(), unreadable.end(), zone) != unreadable.end())
+            return E_FAIL;
+        return real_->GetZoneAttributes(zone, attributes);
+    }
+    HRESULT STDMETHODCALLTYPE SetZoneAttributes(DWORD zone, ZONEATTRIBUTES* attributes) override
+    {
+        return real_->SetZoneAttributes(zone, attributes);
+    }
+    HRESULT STDMETHODCALLTYPE GetZoneCustomPolicy(DWORD zone, REFGUID key, BYTE** policy, DWORD* size,
+                                                  URLZONEREG where) override
+    {
+        return real_->GetZoneCustomPolicy(zone, key, policy, size, where);
+    }
+    HRESULT STDMETHODCALLTYPE SetZoneCustomPolicy(DWORD zone, REFGUID key, BYTE* policy, DWORD size,
+                                                  URLZONEREG where) override
+    {
+        return real_->SetZoneCustomPolicy(zone, key, policy, size, where);
+    }
+    HRESULT STDMETHODCALLTYPE GetZoneActionPolicy(DWORD zone, DWORD action, BYTE* policy, DWORD size,
+                                                  URLZONEREG where) override
+    {
+        return real_->GetZoneActionPolicy(zone, action, policy, size, where);
+    }
+    HRESULT STDMETHODCALLTYPE SetZoneActionPolicy(DWORD zone, DWORD action, BYTE* policy, DWORD size,
+                                                  URLZONEREG where) override
+    {
+        return real_->SetZoneActionPolicy(zone, action, policy, size, where);
+    }
+    HRESULT STDMETHODCALLTYPE PromptAction(DWORD action, HWND parent, LPCWSTR url, LPCWSTR text,
+                                           DWORD flags) override
+    {
+        return real_->PromptAction(action, parent, url, text, flags);
+    }
+    HRESULT STDMETHODCALLTYPE LogAction(DWORD action, LPCWSTR url, LPCWSTR text, DWORD flags) override
+    {
+        return real_->LogAction(action, url, text, flags);
+    }
+    HRESULT STDMETHODCALLTYPE CreateZoneEnumerator(DWORD* enumerator, DWORD* count, DWORD flags) override
+    {
+        return real_->CreateZoneEnumerator(enumerator, count, flags);
+    }
+    HRESULT STDMETHODCALLTYPE GetZoneAt(DWORD enumerator, DWORD index, DWORD* zone) override
+    {
+        return real_->GetZoneAt(enumerator, index, zone);
+    }
+    HRESULT STDMETHODCALLTYPE DestroyZoneEnumerator(DWORD enumerator) override
+    {
+        return real_->DestroyZoneEnumerator(enumerator);
+    }
+    HRESULT STDMETHODCALLTYPE CopyTemplatePoliciesToZone(DWORD level, DWORD zone, DWORD) override
+    {
+        copied.emplace_back(level, zone);
+        if (std::find(copyRefused.begin(), copyRefused.end(), zone) != copyRefused.end())
+            return E_FAIL;
+        ScopedRegKey from;
+        ScopedRegKey to;
+        const std::wstring name = TemplateName(level);
+        if (name.empty() ||
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kTemplatesKey) + L"\\" + name).c_str(), 0,
+                          KEY_READ, from.Receive()) != ERROR_SUCCESS ||
+            RegCreateKeyExW(HKEY_CURRENT_USER, ZoneKey(zone).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            to.Receive(), nullptr) != ERROR_SUCCESS)
+            return E_INVALIDARG;
+        wchar_t value[256];
+        BYTE data[1024];
+        for (DWORD i = 0;; ++i) {
+            DWORD valueSize = std::size(value);
+            DWORD dataSize = sizeof data;
+            DWORD type = REG_NONE;
+            const LSTATUS status =
+                RegEnumValueW(from.Get(), i, value, &valueSize, nullptr, &type, data, &dataSize);
+            if (status == ERROR_NO_MORE_ITEMS)
+                return S_OK;
+            if (status != ERROR_SUCCESS ||
+                RegSetValueExW(to.Get(), value, 0, type, data, dataSize) != ERROR_SUCCESS)
+                return E_FAIL;
+        }
+    }
+
+    static constexpr wchar_t kTemplatesKey[] =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\TemplatePolicies";
+    static std::wstring ZoneKey(DWORD zone)
+    {
+        return L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\" +
+               std::to_wstring(zone);
+    }
+    static std::wstring TemplateName(DWORD level)
+    {
+        switch (level) {
+        case URLTEMPLATE_LOW:
+            return L"Low";
+        case URLTEMPLATE_MEDLOW:
+            return L"MedLow";
+        case URLTEMPLATE_MEDIUM:
+            return L"Medium";
+        case URLTEMPLATE_MEDHIGH:
+            return L"MedHigh";
+        case URLTEMPLATE_HIGH:
+            return L"High";
+        default:
+            return L"";
+        }
+    }
+
+private:
+    ComPtr<IInternetZoneManager> real_ = RealZoneManager();
 };
 
 VELMORA_COM_CLASSES_END
