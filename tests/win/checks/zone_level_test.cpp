@@ -67,17 +67,6 @@ protected:
     std::map<DWORD, ZONEATTRIBUTES> saved;
 };
 
-TEST(TemplateLevelNumber, EveryTemplateHasItsNumber)
-{
-    EXPECT_EQ(TemplateLevelNumber(0), 0);
-    EXPECT_EQ(TemplateLevelNumber(0x10000), 1);
-    EXPECT_EQ(TemplateLevelNumber(0x10500), 2);
-    EXPECT_EQ(TemplateLevelNumber(0x11000), 3);
-    EXPECT_EQ(TemplateLevelNumber(0x11500), 4);
-    EXPECT_EQ(TemplateLevelNumber(0x12000), 5);
-    EXPECT_EQ(TemplateLevelNumber(0x12500), 0);
-}
-
 TEST_F(ZoneLevelTest, ZonesAtTheirRecommendedLevelsPassAndAreLeftAlone)
 {
     FakeZoneManager zones;
