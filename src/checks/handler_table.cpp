@@ -3,11 +3,14 @@
 #include "checks/check_fix.h"
 #include "checks/check_fix_cfca_win.h"
 #include "checks/check_fix_clsid_win.h"
+#include "checks/check_fix_compat_win.h"
 #include "checks/check_fix_dns_win.h"
 #include "checks/check_fix_file_win.h"
 #include "checks/check_fix_host_win.h"
+#include "checks/check_fix_iehomepage_win.h"
 #include "checks/check_fix_registry_win.h"
 #include "checks/check_fix_service_win.h"
+#include "checks/check_fix_trust_win.h"
 #include "checks/check_fix_url_win.h"
 
 #include <iterator>
@@ -21,11 +24,11 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"file", MakeHandler<CheckFixFile>},
     {"host", MakeHandler<CheckFixHost>},
     {"dns", MakeHandler<CheckFixDns>},
-    {"trust", nullptr},         // CheckFixTrust
+    {"trust", MakeHandler<CheckFixTrust>},
     {"cfca", MakeHandler<CheckFixCFCA>},
     {"url", MakeHandler<CheckFixUrl>},
-    {"iehomepage", nullptr},    // CheckFixIEHomepage
-    {"compatibility", nullptr}, // CheckFixCompatibilityView
+    {"iehomepage", MakeHandler<CheckFixIEHomepage>},
+    {"compatibility", MakeHandler<CheckFixCompatibilityView>},
     {"service", MakeHandler<CheckFixService>},
     {"install", nullptr},   // ItemInstall
     {"uninstall", nullptr}, // ItemUninstall
