@@ -45,6 +45,8 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
+// One line per method: these only say "not implemented".
+// clang-format off
 class StubWbemClassObject : public Unknown<IWbemClassObject> {
 public:
     STDMETHODIMP GetQualifierSet(IWbemQualifierSet**) override { return E_NOTIMPL; }
@@ -63,17 +65,11 @@ public:
     STDMETHODIMP CompareTo(LONG, IWbemClassObject*) override { return E_NOTIMPL; }
     STDMETHODIMP GetPropertyOrigin(LPCWSTR, BSTR*) override { return E_NOTIMPL; }
     STDMETHODIMP InheritsFrom(LPCWSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP GetMethod(LPCWSTR, LONG, IWbemClassObject**, IWbemClassObject**) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetMethod(LPCWSTR, LONG, IWbemClassObject**, IWbemClassObject**) override { return E_NOTIMPL; }
     STDMETHODIMP PutMethod(LPCWSTR, LONG, IWbemClassObject*, IWbemClassObject*) override { return E_NOTIMPL; }
     STDMETHODIMP DeleteMethod(LPCWSTR) override { return E_NOTIMPL; }
     STDMETHODIMP BeginMethodEnumeration(LONG) override { return E_NOTIMPL; }
-    STDMETHODIMP NextMethod(LONG, BSTR*, IWbemClassObject**, IWbemClassObject**) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP NextMethod(LONG, BSTR*, IWbemClassObject**, IWbemClassObject**) override { return E_NOTIMPL; }
     STDMETHODIMP EndMethodEnumeration() override { return E_NOTIMPL; }
     STDMETHODIMP GetMethodQualifierSet(LPCWSTR, IWbemQualifierSet**) override { return E_NOTIMPL; }
     STDMETHODIMP GetMethodOrigin(LPCWSTR, BSTR*) override { return E_NOTIMPL; }
@@ -90,105 +86,34 @@ public:
 
 class StubWbemServices : public Unknown<IWbemServices> {
 public:
-    STDMETHODIMP OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**, IWbemCallResult**) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**, IWbemCallResult**) override { return E_NOTIMPL; }
     STDMETHODIMP CancelAsyncCall(IWbemObjectSink*) override { return E_NOTIMPL; }
     STDMETHODIMP QueryObjectSink(LONG, IWbemObjectSink**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetObject(const BSTR, LONG, IWbemContext*, IWbemClassObject**, IWbemCallResult**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetObjectAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP PutClass(IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP PutClassAsync(IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP DeleteClass(const BSTR, LONG, IWbemContext*, IWbemCallResult**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP DeleteClassAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP CreateClassEnum(const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP CreateClassEnumAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP PutInstance(IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP DeleteInstance(const BSTR, LONG, IWbemContext*, IWbemCallResult**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP DeleteInstanceAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP CreateInstanceEnum(const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP ExecQuery(const BSTR, const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP ExecNotificationQuery(const BSTR, const BSTR, LONG, IWbemContext*,
-                                       IEnumWbemClassObject**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP ExecNotificationQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                            IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*,
-                            IWbemClassObject**, IWbemCallResult**) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*,
-                                 IWbemObjectSink*) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetObject(const BSTR, LONG, IWbemContext*, IWbemClassObject**, IWbemCallResult**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetObjectAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return E_NOTIMPL; }
+    STDMETHODIMP PutClass(IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**) override { return E_NOTIMPL; }
+    STDMETHODIMP PutClassAsync(IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*) override { return E_NOTIMPL; }
+    STDMETHODIMP DeleteClass(const BSTR, LONG, IWbemContext*, IWbemCallResult**) override { return E_NOTIMPL; }
+    STDMETHODIMP DeleteClassAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return E_NOTIMPL; }
+    STDMETHODIMP CreateClassEnum(const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override { return E_NOTIMPL; }
+    STDMETHODIMP CreateClassEnumAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return E_NOTIMPL; }
+    STDMETHODIMP PutInstance(IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**) override { return E_NOTIMPL; }
+    STDMETHODIMP PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*) override { return E_NOTIMPL; }
+    STDMETHODIMP DeleteInstance(const BSTR, LONG, IWbemContext*, IWbemCallResult**) override { return E_NOTIMPL; }
+    STDMETHODIMP DeleteInstanceAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return E_NOTIMPL; }
+    STDMETHODIMP CreateInstanceEnum(const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override { return E_NOTIMPL; }
+    STDMETHODIMP CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return E_NOTIMPL; }
+    STDMETHODIMP ExecQuery(const BSTR, const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override { return E_NOTIMPL; }
+    STDMETHODIMP ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return E_NOTIMPL; }
+    STDMETHODIMP ExecNotificationQuery(const BSTR, const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**) override { return E_NOTIMPL; }
+    STDMETHODIMP ExecNotificationQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemObjectSink*) override { return E_NOTIMPL; }
+    STDMETHODIMP ExecMethod(const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*, IWbemClassObject**, IWbemCallResult**) override { return E_NOTIMPL; }
+    STDMETHODIMP ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*, IWbemObjectSink*) override { return E_NOTIMPL; }
 };
 
 class StubWbemLocator : public Unknown<IWbemLocator> {
 public:
-    STDMETHODIMP ConnectServer(const BSTR, const BSTR, const BSTR, const BSTR, LONG, const BSTR,
-                               IWbemContext*, IWbemServices**) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP ConnectServer(const BSTR, const BSTR, const BSTR, const BSTR, LONG, const BSTR, IWbemContext*, IWbemServices**) override { return E_NOTIMPL; }
 };
 
 class StubNetFwMgr : public Unknown<INetFwMgr> {
@@ -196,22 +121,12 @@ public:
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP get_LocalPolicy(INetFwPolicy**) override { return E_NOTIMPL; }
     STDMETHODIMP get_CurrentProfileType(NET_FW_PROFILE_TYPE*) override { return E_NOTIMPL; }
     STDMETHODIMP RestoreDefaults() override { return E_NOTIMPL; }
-    STDMETHODIMP IsPortAllowed(BSTR, NET_FW_IP_VERSION, LONG, BSTR, NET_FW_IP_PROTOCOL, VARIANT*,
-                               VARIANT*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP IsIcmpTypeAllowed(NET_FW_IP_VERSION, BSTR, BYTE, VARIANT*, VARIANT*) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP IsPortAllowed(BSTR, NET_FW_IP_VERSION, LONG, BSTR, NET_FW_IP_PROTOCOL, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP IsIcmpTypeAllowed(NET_FW_IP_VERSION, BSTR, BYTE, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
 };
 
 class StubNetFwPolicy : public Unknown<INetFwPolicy> {
@@ -219,10 +134,7 @@ public:
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP get_CurrentProfile(INetFwProfile**) override { return E_NOTIMPL; }
     STDMETHODIMP GetProfileByType(NET_FW_PROFILE_TYPE, INetFwProfile**) override { return E_NOTIMPL; }
 };
@@ -232,10 +144,7 @@ public:
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP get_Type(NET_FW_PROFILE_TYPE*) override { return E_NOTIMPL; }
     STDMETHODIMP get_FirewallEnabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
     STDMETHODIMP put_FirewallEnabled(VARIANT_BOOL) override { return E_NOTIMPL; }
@@ -243,10 +152,7 @@ public:
     STDMETHODIMP put_ExceptionsNotAllowed(VARIANT_BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP get_NotificationsDisabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
     STDMETHODIMP put_NotificationsDisabled(VARIANT_BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP get_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL*) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP get_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
     STDMETHODIMP put_UnicastResponsesToMulticastBroadcastDisabled(VARIANT_BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP get_RemoteAdminSettings(INetFwRemoteAdminSettings**) override { return E_NOTIMPL; }
     STDMETHODIMP get_IcmpSettings(INetFwIcmpSettings**) override { return E_NOTIMPL; }
@@ -260,10 +166,7 @@ public:
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP DetectNow() override { return E_NOTIMPL; }
     STDMETHODIMP Pause() override { return E_NOTIMPL; }
     STDMETHODIMP Resume() override { return E_NOTIMPL; }
@@ -278,28 +181,20 @@ public:
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP get_NotificationLevel(AutomaticUpdatesNotificationLevel*) override { return E_NOTIMPL; }
     STDMETHODIMP put_NotificationLevel(AutomaticUpdatesNotificationLevel) override { return E_NOTIMPL; }
     STDMETHODIMP get_ReadOnly(VARIANT_BOOL*) override { return E_NOTIMPL; }
     STDMETHODIMP get_Required(VARIANT_BOOL*) override { return E_NOTIMPL; }
-    STDMETHODIMP get_ScheduledInstallationDay(AutomaticUpdatesScheduledInstallationDay*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP put_ScheduledInstallationDay(AutomaticUpdatesScheduledInstallationDay) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP get_ScheduledInstallationDay(AutomaticUpdatesScheduledInstallationDay*) override { return E_NOTIMPL; }
+    STDMETHODIMP put_ScheduledInstallationDay(AutomaticUpdatesScheduledInstallationDay) override { return E_NOTIMPL; }
     STDMETHODIMP get_ScheduledInstallationTime(LONG*) override { return E_NOTIMPL; }
     STDMETHODIMP put_ScheduledInstallationTime(LONG) override { return E_NOTIMPL; }
     STDMETHODIMP Refresh() override { return E_NOTIMPL; }
     STDMETHODIMP Save() override { return E_NOTIMPL; }
 };
 
+// clang-format on
 VELMORA_COM_CLASSES_END
 
 } // namespace VelmoraTest
