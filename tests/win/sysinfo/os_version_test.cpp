@@ -80,17 +80,23 @@ BOOL SetShellWindowFor(HWND window)
     return set != nullptr && set(window);
 }
 
-std::wstring Answer(const wchar_t* which)
+// get_version through the command handler with the program's own services.
+std::wstring Answer(const UI::ScopedVariant& a1)
 {
     UI::CommandServices services;
     services.versionText = UI::ProgramCommandServices().versionText;
     UI::CommandDispatcher dispatcher(services);
-    UI::ScopedVariant name = UI::ScopedVariant::String(L"get_version"), a1 = UI::ScopedVariant::String(which),
-                      a2 = UI::ScopedVariant::String(L"无"), e, result;
+    UI::ScopedVariant name = UI::ScopedVariant::String(L"get_version"), a2 = UI::ScopedVariant::String(L"无"),
+                      e, result;
     dispatcher.Handle(nullptr, name.Get(), a1.Get(), a2.Get(), e.Get(), e.Get(), result.Ptr());
     if (result.Type() == VT_EMPTY)
         return L"<empty>";
     return result.Type() == VT_BSTR ? std::wstring(UI::StringOf(result.Get())) : L"<not a string>";
+}
+
+std::wstring Answer(const wchar_t* which)
+{
+    return Answer(UI::ScopedVariant::String(which));
 }
 
 TEST(OsVersion, ThePrefixTextFromKernel32AndTheVersionApi)
@@ -147,6 +153,7 @@ TEST(OsVersion, IeVersionPrefersSvcVersion)
     EXPECT_EQ(L"", Answer(L"ieversion")) << "a string, even when empty";
     EXPECT_EQ(L"<empty>", Answer(L"osversion"));
     EXPECT_EQ(L"<empty>", Answer(L"SysVersion"));
+    EXPECT_EQ(L"<empty>", Answer(UI::ScopedVariant::Int(11)));
 }
 
 TEST(OsVersion, IePathFallsBackToProgramFilesThenToTheRegisteredText)
@@ -188,7 +195,7 @@ TEST(OsVersion, LaunchIeStartsTheBrowserAsTheShellUserWithoutWaiting)
     appPath.Set(probe);
     // The URL follows the quoted path unchanged: here it carries the probe's exit code, its report
     // file and how long it stays.
-    const std::wstring url = L"0 " + Quoted(report) + L" 3000";
+    const std::wstring url = L"0 " + Quoted(report) + L" 10000";
 
     ASSERT_EQ(GetShellWindow(), nullptr) << "this test sets the shell window itself";
     EXPECT_EQ(E_FAIL, LaunchIe(url)) << "no desktop shell: nothing may start elevated instead";
@@ -201,7 +208,7 @@ TEST(OsVersion, LaunchIeStartsTheBrowserAsTheShellUserWithoutWaiting)
     ASSERT_TRUE(SetShellWindowFor(shell)) << GetLastError();
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(S_OK, LaunchIe(url));
-    EXPECT_LT(GetTickCount64() - start, 2500u) << "the launch must not wait for the browser";
+    EXPECT_LT(GetTickCount64() - start, 8000u) << "the launch must not wait for the browser";
     EXPECT_TRUE(WaitForFile(report));
     const std::string started = ReadFileBytes(report);
     EXPECT_EQ(0u, started.rfind("flags=0 ", 0)) << "shown normally: " << started;
