@@ -4,6 +4,7 @@
 #include "install/process_win.h"
 #include "net/http_agent_win.h"
 #include "net/simple_http_win.h"
+#include "sysinfo/os_version_win.h"
 #include "ui/host_rules.h"
 #include "ui/message_box_win.h"
 
@@ -49,6 +50,7 @@ CommandServices ProgramCommandServices()
         return Assistant::LoadCheckConfig(config, source.c_str(),
                                           Assistant::FetchThrough(Network::ProcessAgent()));
     };
+    s.versionText = [](const std::wstring& which) { return System::VersionTextFor(which); };
     s.config = &Assistant::TheCheckConfig();
     const DWORD uiThread = ::GetCurrentThreadId();
     // The quit command may arrive on a worker: the message belongs to the UI thread's loop.

@@ -163,7 +163,9 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
         RunSerialised(dialog, CommandIdOf(name), a1, a2, answer.Ptr());
         break;
     case kCommandGetVersion:
-        // Version detection is not part of the program yet: answers empty like an unknown name.
+        if (IsString(a1) && services_.versionText)
+            if (const std::optional<std::wstring> text = services_.versionText(Text(a1)))
+                answer = ScopedVariant::String(*text);
         break;
     case kCommandDebugPrint:
     default:

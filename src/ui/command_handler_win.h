@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,8 @@ struct CommandServices {
     std::function<std::wstring(const std::wstring& url)> httpPost;
     std::function<void(bool on)> setAutostart;
     std::function<void(const std::string& utf8Line)> appendLog;
+    // Texts of get_version by name; none for a name it does not know.
+    std::function<std::optional<std::wstring>(const std::wstring& which)> versionText;
     // Fills the model from `source`; a negative status is a failure.
     std::function<HRESULT(Assistant::CheckConfig& config, const std::wstring& source)> loadConfig;
 
