@@ -5,7 +5,8 @@ WINESERVER_BIN=/usr/lib/wine/wineserver64
 
 wine_environment() { # prefix
     export WINEPREFIX=$1 WINEARCH=win64 WINELOADER=$WINE64 WINESERVER=$WINESERVER_BIN
-    export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+    # VELMORA_DLLOVERRIDES adds a test's own load-order choices.
+    export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=${VELMORA_DLLOVERRIDES:+;$VELMORA_DLLOVERRIDES}"
     if [ -f "$1/.velmora-display" ]; then
         DISPLAY=$(cat "$1/.velmora-display")
         export DISPLAY

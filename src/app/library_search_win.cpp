@@ -2,12 +2,38 @@
 
 #include <windows.h>
 
+#include <delayimp.h>
+
 #include <string>
 
 namespace Velmora {
 namespace {
 
 bool g_searchRestricted = false;
+
+// System libraries that are not "known DLLs" are delay-imported (see VelmoraDelayImports.cmake):
+// when the first call into one of them loads it, it is taken from the system folder by its full
+// path, so that a copy planted beside the program is never used.
+constexpr const char* kDelayImported[] = {"winhttp.dll", "version.dll"};
+
+FARPROC WINAPI LoadDelayImportedFromSystem(unsigned notification, PDelayLoadInfo info)
+{
+    if (notification != dliNotePreLoadLibrary || !info || !info->szDll)
+        return nullptr;
+    for (const char* name : kDelayImported) {
+        if (lstrcmpiA(info->szDll, name) != 0)
+            continue;
+        char path[MAX_PATH] = {};
+        const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        if (length == 0 || length + 1 + lstrlenA(name) >= MAX_PATH)
+            return nullptr;
+        lstrcatA(path, "\\");
+        lstrcatA(path, name);
+        // Loaded for the life of the process, like any import.
+        return reinterpret_cast<FARPROC>(LoadLibraryExA(path, nullptr, 0));
+    }
+    return nullptr;
+}
 
 struct CompanionLibrary {
     const wchar_t* fullPath; // environment references expanded at load time
@@ -50,6 +76,9 @@ bool RestrictLibrarySearch()
                                 reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     g_searchRestricted = setDefault != nullptr &&
                          setDefault(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+    // Before the first call into a delay-imported library.
+    __pfnDliNotifyHook2 = LoadDelayImportedFromSystem;
     return g_searchRestricted;
 }
 

@@ -6,9 +6,10 @@
 
 namespace Velmora {
 
-// Takes the current folder and PATH out of the library search. True when the search is limited
-// to the application folder and system32 (needs SetDefaultDllDirectories, looked up at run time
-// because early Windows 7 systems lack it). Call before anything else is loaded.
+// Takes the current folder and PATH out of the library search, and makes the delay-imported system
+// libraries load from system32 only. True when the search is limited to the application folder and system32
+// (needs SetDefaultDllDirectories, looked up at run time because early Windows 7 systems lack it).
+// Call before anything else is loaded.
 bool RestrictLibrarySearch();
 
 // The two companion libraries of the product family, loaded when present and kept loaded for the

@@ -327,6 +327,40 @@ TEST(Startup, CompanionLibrariesComeOnlyFromTrustedFolders)
     EXPECT_EQ(besideMarker, copy.Folder() / L"scanguard.dll");
 }
 
+// The system libraries that are not known DLLs must never come from the program's own folder (a
+// Downloads folder, say): imported the ordinary way, a copy beside the program is the first found.
+TEST(Startup, SystemLibrariesPlantedBesideTheProgramAreNeverLoaded)
+{
+    const CloseTypeSetting none;
+    AssistantCopy copy;
+    ASSERT_TRUE(copy.Ready());
+    const std::wstring probe = WindowsPath(PROBE_LIBRARY);
+    const std::wstring markers = copy.Folder() / L"markers";
+    ASSERT_TRUE(CreateDirectoryW(markers.c_str(), nullptr));
+    // version.dll is not planted: Wine's own user32 imports it, so under Wine it is resolved before
+    // the program runs a single instruction, whatever the program does.
+    const wchar_t* const planted[] = {L"winhttp.dll"};
+    for (const wchar_t* name : planted)
+        ASSERT_TRUE(CopyFileW(probe.c_str(), (copy.Folder() / name).c_str(), FALSE));
+
+    // Set for this test program by CTest (and so for the program it starts): without it Wine would
+    // take its built-in copies whatever lies beside the program, and the test would prove nothing.
+    wchar_t overrides[1024] = {};
+    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 1024);
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
+        ASSERT_NE(std::wstring(overrides).find(L"winhttp=n,b"), std::wstring::npos)
+            << "run it through CTest";
+    }
+    SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", markers.c_str());
+    const int run = copy.Run();
+    SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", nullptr);
+
+    EXPECT_EQ(run, kExitNormal);
+    for (const wchar_t* name : planted)
+        EXPECT_FALSE(FileExists(markers + L"\\" + name + L".loaded"))
+            << "the planted " << name << " was loaded";
+}
+
 TEST(Resources, ManifestStringsIconAndVersionAreCarried)
 {
     const HMODULE exe = LoadLibraryExW(kAssistant.c_str(), nullptr,
