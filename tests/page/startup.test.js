@@ -123,6 +123,22 @@ test('pressing "检测更新" twice while the first check runs starts one update
   await s.close();
 });
 
+// The notice script arrives over the (routed) network, outside the page's clock: wait for the
+// notices in real time.
+async function waitForNotices(s) {
+  for (let i = 0; i < 200; i++) {
+    const shown = await s.page.evaluate(() => {
+      const list = document.getElementById('idNoticeList');
+      const items = list ? list.getElementsByTagName('li') : [];
+      return items.length > 0 && items[0].className === 'notice';
+    });
+    if (shown) return;
+    await new Promise((resolve) => setTimeout(resolve, 50));
+    await s.run(10);
+  }
+  throw new Error('the notices were never shown');
+}
+
 test('notice snippets keep their formatting but never reach script', async (browser) => {
   const url = 'https://ebank.bank.test/notice/var.js';
   const s = await openPage(browser, { data: { var_url: url } });
@@ -140,7 +156,7 @@ test('notice snippets keep their formatting but never reach script', async (brow
     body: 'var notices = ' + JSON.stringify(snippets) + ';',
   }));
   await s.settle();
-  await s.run(100);
+  await waitForNotices(s);
   // Plain loops: the legacy profiles take the ES5 array methods away from the page.
   const found = await s.page.evaluate(() => {
     const all = document.getElementById('idNoticeList').getElementsByTagName('*');
@@ -173,7 +189,7 @@ test('notices load from the var_url script over https after the level check pass
     body: 'var notices = ["<b>系统维护</b>：3月12日 0:00-4:00", "新版网银控件已发布"];',
   }));
   await s.settle();
-  await s.run(100);
+  await waitForNotices(s);
   assert.deepStrictEqual(await s.innerTexts('#idNoticeList li'),
     ['系统维护：3月12日 0:00-4:00', '新版网银控件已发布']);
   await s.close();
