@@ -85,6 +85,14 @@ struct LocalMemoryTraits {
     static void Close(Handle h) { ::LocalFree(h); }
 };
 
+// Memory the system hands out with GlobalAlloc (proxy strings of WinHTTP and WinINet, for example).
+struct GlobalMemoryTraits {
+    using Handle = void*;
+    static Handle Null() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { ::GlobalFree(h); }
+};
+
 struct CertStoreTraits {
     using Handle = HCERTSTORE;
     static Handle Null() { return nullptr; }
@@ -103,6 +111,7 @@ using ScopedHandle = ScopedGeneric<KernelHandleTraits>;
 using ScopedRegKey = ScopedGeneric<RegKeyTraits>;
 using ScopedModule = ScopedGeneric<ModuleTraits>;
 using ScopedLocal = ScopedGeneric<LocalMemoryTraits>;
+using ScopedGlobal = ScopedGeneric<GlobalMemoryTraits>;
 using ScopedCertStore = ScopedGeneric<CertStoreTraits>;
 using ScopedCertContext = ScopedGeneric<CertContextTraits>;
 

@@ -9,18 +9,6 @@
 #include <iterator>
 
 namespace Velmora::Network {
-namespace {
-
-// Strings handed out by the per-connection option query belong to the caller.
-struct GlobalMemoryTraits {
-    using Handle = HGLOBAL;
-    static Handle Null() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::GlobalFree(h); }
-};
-using ScopedGlobal = ScopedGeneric<GlobalMemoryTraits>;
-
-} // namespace
 
 bool ProxyInUse()
 {

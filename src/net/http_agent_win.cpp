@@ -7,14 +7,6 @@ namespace Velmora::Network {
 
 namespace {
 
-struct GlobalMemoryTraits {
-    using Handle = void*;
-    static Handle Null() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::GlobalFree(h); }
-};
-using ScopedGlobal = ScopedGeneric<GlobalMemoryTraits>;
-
 constexpr DWORD kIgnoreCertErrorFlags =
     SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
     SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
