@@ -154,11 +154,17 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
         }
         RunSerialised(dialog, kCommandUpdateKeyInfo, a1, a2, answer.Ptr());
         break;
-    case kCommandIsKeyConnect:
     case kCommandDoCheck:
+        RunEngineRequest(dialog, a1, true, answer.Ptr());
+        break;
     case kCommandDoFix:
     case kCommandDoInstall:
+        RunEngineRequest(dialog, a1, false, answer.Ptr());
+        break;
     case kCommandCheckUpdate:
+        CheckUpdate(dialog, a1);
+        break;
+    case kCommandIsKeyConnect:
     case kCommandGetSmInfo:
         RunSerialised(dialog, CommandIdOf(name), a1, a2, answer.Ptr());
         break;
@@ -182,6 +188,42 @@ void CommandCore::RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, co
         return;
     RequestLock::Guard serialised(RequestLock::Instance());
     services_.serialisedRequest(dialog, id, a1, a2, result);
+}
+
+void CommandCore::RunEngineRequest(IBSDialog* dialog, const VARIANT& target, bool checkOnly, VARIANT* result)
+{
+    if (!services_.runRequest || !services_.config)
+        return;
+    Assistant::RunTarget request;
+    if (IsString(target))
+        request = WideToUtf8(StringOf(target));
+    else if (IsInt(target))
+        request = static_cast<std::int32_t>(target.lVal);
+    else
+        return;
+    const EngineProgress progress{
+        [this](std::int32_t index) { SetCurrentItem(index); },
+        [this, dialog](int percent, bool ok) { ReportProgress(dialog, percent, ok); }};
+    RequestLock::Guard serialised(RequestLock::Instance());
+    const std::optional<std::string> answer =
+        services_.runRequest(*services_.config, request, checkOnly, progress);
+    if (answer && result)
+        ScopedVariant::String(Utf8ToWide(*answer)).MoveTo(result);
+}
+
+void CommandCore::CheckUpdate(IBSDialog* dialog, const VARIANT& interactive)
+{
+    if (!services_.checkUpdate || !services_.config)
+        return;
+    const EngineProgress progress{
+        [this](std::int32_t index) { SetCurrentItem(index); },
+        [this, dialog](int percent, bool ok) { ReportUpdateProgress(dialog, percent, ok); }};
+    RequestLock::Guard serialised(RequestLock::Instance());
+    const bool updated =
+        services_.checkUpdate(*services_.config, IsBool(interactive) && interactive.boolVal != VARIANT_FALSE,
+                              dialog ? dialog->GetWindowHandle() : nullptr, progress);
+    if (updated && services_.restartApplication)
+        services_.restartApplication();
 }
 
 void CommandCore::ShowError(const wchar_t* message)

@@ -5,6 +5,7 @@
 
 #include "app/command_table.h"
 #include "checks/check_config.h"
+#include "checks/run_driver.h"
 #include "ui/ibs_dialog_win.h"
 #include "ui/progress_filter.h"
 
@@ -35,6 +36,12 @@ private:
     std::map<std::wstring, std::wstring> ids_;
 };
 
+// Where the engine's download progress goes: the component the page shows it for, and the report.
+struct EngineProgress {
+    std::function<void(std::int32_t index)> setInstallIndex;
+    std::function<void(int percent, bool ok)> report;
+};
+
 struct CommandServices {
     // Settings of section "Settings". Absent values read as the default.
     std::function<int(const std::wstring& key, int defaultValue)> readInt;
@@ -56,9 +63,21 @@ struct CommandServices {
     // Fills the model from `source`; a negative status is a failure.
     std::function<HRESULT(Assistant::CheckConfig& config, const std::wstring& source)> loadConfig;
 
-    // Checks, repairs, installs, the self-update and key requests (ids 7, 8, 9, 10, 16, 17, 23),
-    // served by their own parts of the program. The handler runs them one at a time under the
-    // request lock, whatever thread they arrive on. None: they answer empty.
+    // do_check, do_fix and do_install: one check type or component, checked (checkOnly) or
+    // repaired. No answer for a target the engine does not know.
+    std::function<std::optional<std::string>(Assistant::CheckConfig& config,
+                                             const Assistant::RunTarget& target, bool checkOnly,
+                                             const EngineProgress& progress)>
+        runRequest;
+    // check_update: `interactive` when the user asked; dialogs owned by `owner`. True when the new
+    // version was installed, and the program is to restart.
+    std::function<bool(Assistant::CheckConfig& config, bool interactive, HWND owner,
+                       const EngineProgress& progress)>
+        checkUpdate;
+
+    // The key requests (ids 7, 17, 23), served by their own part of the program. The handler runs
+    // engine and key requests one at a time under the request lock, whatever thread they arrive on.
+    // None: they answer empty.
     std::function<void(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result)>
         serialisedRequest;
 
@@ -101,6 +120,8 @@ private:
     void Quit();
     void ShowError(const wchar_t* message);
     void RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result);
+    void RunEngineRequest(IBSDialog* dialog, const VARIANT& target, bool checkOnly, VARIANT* result);
+    void CheckUpdate(IBSDialog* dialog, const VARIANT& interactive);
     void SendProgress(IBSDialog* dialog, int percent, int index, bool status);
 
     CommandServices services_;
