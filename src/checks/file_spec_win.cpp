@@ -45,6 +45,13 @@ std::string FileDigestHex(const std::wstring& path, int kind)
         kind);
 }
 
+bool FileDigestsMatch(const ConfigEntry& entry, const std::wstring& path)
+{
+    return !DigestDiffers(entry, "md5", path, kDigestMd5) &&
+           !DigestDiffers(entry, "sha1", path, kDigestSha1) &&
+           !DigestDiffers(entry, "sha256", path, kDigestSha256);
+}
+
 std::int32_t CheckFileSpec(const ConfigEntry& entry, const std::wstring& path)
 {
     if (!IsFile(path))
@@ -58,7 +65,7 @@ std::int32_t CheckFileSpec(const ConfigEntry& entry, const std::wstring& path)
         if (!VersionSatisfies(ParseVersionSpec(version), info.dwFileVersionMS, info.dwFileVersionLS))
             return kResultMismatch;
     }
-    if (DigestDiffers(entry, "md5", path, kDigestMd5) || DigestDiffers(entry, "sha1", path, kDigestSha1))
+    if (!FileDigestsMatch(entry, path))
         return kResultMismatch;
     return kResultPassed;
 }

@@ -12,7 +12,11 @@ namespace Velmora::Assistant {
 // cannot be read or the kind is unknown, so that it matches no expected digest.
 std::string FileDigestHex(const std::wstring& path, int kind);
 
-// -2 when `path` is missing; 1 when the entry's `version`, `md5` or `sha1` is not met (a file
+// True when the file's digests equal each of the entry's `md5`, `sha1` and `sha256` that are given
+// (hexadecimal in any letter case); true for an entry that gives none.
+bool FileDigestsMatch(const ConfigEntry& entry, const std::wstring& path);
+
+// -2 when `path` is missing; 1 when the entry's `version` or one of its digests is not met (a file
 // without a version resource fails any `version`); 2 otherwise. The caller holds the entry's
 // ScopedRedirection.
 std::int32_t CheckFileSpec(const ConfigEntry& entry, const std::wstring& path);

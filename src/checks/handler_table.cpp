@@ -12,6 +12,7 @@
 #include "checks/check_fix_service_win.h"
 #include "checks/check_fix_trust_win.h"
 #include "checks/check_fix_url_win.h"
+#include "install/item_install_win.h"
 
 #include <iterator>
 
@@ -30,8 +31,8 @@ constexpr HandlerRegistry::Row kHandlerTable[] = {
     {"iehomepage", MakeHandler<CheckFixIEHomepage>},
     {"compatibility", MakeHandler<CheckFixCompatibilityView>},
     {"service", MakeHandler<CheckFixService>},
-    {"install", nullptr},   // ItemInstall
-    {"uninstall", nullptr}, // ItemUninstall
+    {"install", MakeHandler<ItemInstall>},
+    {"uninstall", MakeHandler<ItemUninstall>},
 };
 
 } // namespace
