@@ -1,7 +1,11 @@
 #include "ui/assistant_commands_win.h"
 
 #include "checks/config_loader_win.h"
+#include "checks/download_route.h"
+#include "checks/run_driver_win.h"
+#include "install/item_install_win.h"
 #include "install/process_win.h"
+#include "install/self_update_win.h"
 #include "net/http_agent_win.h"
 #include "net/simple_http_win.h"
 #include "sysinfo/os_version_win.h"
@@ -40,6 +44,39 @@ void OpenBrowserAsDesktopUser(const std::wstring& browser, const std::wstring& u
     RunCommandLine(BrowserCommandLine(browser, url), false, false, true);
 }
 
+// InstallItem with its downloads' progress going to `report` (on this thread, while it runs).
+std::int32_t InstallWithProgress(std::vector<Assistant::ConfigEntry>& detect,
+                                 std::vector<Assistant::ConfigEntry>& installers,
+                                 const std::function<void(int percent, bool ok)>& report)
+{
+    Assistant::ScopedDownloadRoute route(report);
+    return Assistant::InstallItem(detect, installers, Assistant::ScopedDownloadRoute::Function(), 0);
+}
+
+std::optional<std::string> ServeRunRequest(Assistant::CheckConfig& config, const Assistant::RunTarget& target,
+                                           bool checkOnly, const EngineProgress& progress)
+{
+    Assistant::RunServices services = Assistant::SystemRunServices();
+    services.setInstallIndex = progress.setInstallIndex;
+    services.installItem = [&progress](std::vector<Assistant::ConfigEntry>& detect,
+                                       std::vector<Assistant::ConfigEntry>& installers) {
+        return InstallWithProgress(detect, installers, progress.report);
+    };
+    return Assistant::RunRequest(config, target, checkOnly, services);
+}
+
+bool ServeCheckUpdate(Assistant::CheckConfig& config, bool interactive, HWND owner, const EngineProgress& progress)
+{
+    Assistant::UpdateServices services;
+    services.handlerFor = Assistant::HandlerForType;
+    services.setInstallIndex = progress.setInstallIndex;
+    services.installItem = [&progress](std::vector<Assistant::ConfigEntry>& detect,
+                                       std::vector<Assistant::ConfigEntry>& installers) {
+        return InstallWithProgress(detect, installers, progress.report);
+    };
+    return Assistant::CheckForUpdate(config, interactive, owner, services);
+}
+
 } // namespace
 
 CommandServices ProgramCommandServices()
@@ -52,6 +89,8 @@ CommandServices ProgramCommandServices()
     };
     s.versionText = [](const std::wstring& which) { return System::VersionTextFor(which); };
     s.config = &Assistant::TheCheckConfig();
+    s.runRequest = ServeRunRequest;
+    s.checkUpdate = ServeCheckUpdate;
     const DWORD uiThread = ::GetCurrentThreadId();
     // The quit command may arrive on a worker: the message belongs to the UI thread's loop.
     s.postQuit = [uiThread] { ::PostThreadMessageW(uiThread, WM_QUIT, 0, 0); };
