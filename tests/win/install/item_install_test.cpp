@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -17,11 +18,10 @@ namespace Velmora::Assistant {
 namespace {
 
 using namespace Testing;
+using VelmoraTest::FileExists;
 using VelmoraTest::Quoted;
-using VelmoraTest::TempFolder;
-using VelmoraTest::WindowsPath;
 
-const std::wstring kInstallerExe = WindowsPath(TEST_INSTALLER_EXE);
+const std::wstring kInstallerExe = VelmoraTest::WindowsPath(TEST_INSTALLER_EXE);
 const std::wstring kMarkerKey = L"Software\\VelmoraTest\\ItemInstall";
 const std::wstring kUninstallKey =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoraTestComponent";
@@ -42,19 +42,17 @@ std::wstring DownloadFolder()
 {
     wchar_t exe[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring folder = exe;
-    return folder.substr(0, folder.find_last_of(L'\\')) + L"\\Download";
+    const std::wstring path = exe;
+    return path.substr(0, path.find_last_of(L'\\')) + L"\\Download";
 }
 
-struct Report {
-    Network::DownloadProgress progress;
-    std::wstring filePath;
-};
-std::vector<Report> g_reports;
+std::vector<std::wstring> g_reportedFiles;
+std::vector<std::uint32_t> g_reportedValues;
 
 void RecordProgress(const Network::DownloadProgress& progress)
 {
-    g_reports.push_back({progress, progress.filePath ? progress.filePath : L""});
+    g_reportedFiles.push_back(progress.filePath ? progress.filePath : L"");
+    g_reportedValues.push_back(progress.userValue);
 }
 
 class ItemInstallTest : public ::testing::Test {
@@ -76,36 +74,32 @@ protected:
     {
         RemoveFile(path);
         RemoveFile(path + L".download");
+        RemoveFile(log);
         DeleteTree(HKEY_CURRENT_USER, kMarkerKey);
         DeleteTree(HKEY_CURRENT_USER, kUninstallKey);
         DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
-        RemoveFile(log);
-        g_reports.clear();
         server.Respond(200, installer);
     }
 
-    // Marks the component installed and records the run.
-    std::wstring InstallArguments() const
+    // The installer marks the component installed and records its command line.
+    std::wstring MarkAndLog() const
     {
         return L"/reg:" + kMarkerKey + L" /name:Component /log:" + Quoted(log);
     }
-    ConfigEntry Installer(std::initializer_list<std::pair<const char*, std::string>> attributes) const
+    ConfigEntry Installer(const std::wstring& command) const
     {
         ConfigEntry entry;
         entry.Text = Url(server, "/components/setup.exe?build=7");
-        entry.Attributes.Set("command", WideToUtf8(L"\"%1\" " + InstallArguments()));
-        for (const auto& [name, value] : attributes)
-            entry.Attributes.Set(name, value);
+        entry.Attributes.Set("command", WideToUtf8(command));
         return entry;
     }
     static ConfigEntry MarkerDetect()
     {
         ConfigEntry entry;
         entry.Text = WideToUtf8(L"HKCU\\" + kMarkerKey);
-        entry.Attributes.Set("dtype", "registry");
-        entry.Attributes.Set("name", "Component");
-        entry.Attributes.Set("type", "reg_sz");
-        entry.Attributes.Set("value", "1");
+        for (const auto& [name, value] :
+             {std::pair{"dtype", "registry"}, {"name", "Component"}, {"type", "reg_sz"}, {"value", "1"}})
+            entry.Attributes.Set(name, value);
         return entry;
     }
     bool Installed() const { return GetRaw(HKEY_CURRENT_USER, kMarkerKey, L"Component").type == REG_SZ; }
@@ -113,303 +107,203 @@ protected:
     {
         std::vector<std::wstring> lines;
         std::istringstream text(VelmoraTest::ReadFileBytes(log));
-        for (std::string line; std::getline(text, line);) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            lines.push_back(Utf8ToWide(line));
-        }
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(Utf8ToWide(line.substr(0, line.find('\r'))));
         return lines;
-    }
-    std::int32_t Install(ConfigEntry installerEntry, DownloadNotifyFn progress = nullptr,
-                         std::int32_t user = 0)
-    {
-        detect = {MarkerDetect()};
-        installers = {std::move(installerEntry)};
-        return InstallItem(detect, installers, progress, user);
     }
 
     const std::string installer = ReadBytes(kInstallerExe);
     const std::wstring path = DownloadFolder() + L"\\setup.exe";
-    TempFolder logs{L"velmora-install-"};
+    VelmoraTest::TempFolder logs{L"velmora-install-"};
     const std::wstring log = logs / L"runs.txt";
     LoopbackServer server;
-    std::vector<ConfigEntry> detect, installers;
 };
 
-TEST_F(ItemInstallTest, RunsTheInstallerOnlyWhenEveryGivenDigestMatches)
+TEST_F(ItemInstallTest, RunsOnlyCompleteVerifiedInstallersAndReusesOnlyProvenOnes)
 {
     const std::string md5 = DigestHex(installer, kDigestMd5);
     const std::string sha1 = DigestHex(installer, kDigestSha1);
     const std::string sha256 = DigestHex(installer, kDigestSha256);
     const std::string other = installer + "x";
+    const std::string older = installer.substr(0, installer.size() - 1) + "?";
+    const std::size_t half = installer.size() / 2;
+    LoopbackServer refusing;
+    const std::string refused = Url(refusing, "/setup.exe");
+    refusing.Stop();
+    using Digests = std::vector<std::pair<const char*, std::string>>;
     struct Case {
         const char* label;
-        std::vector<std::pair<const char*, std::string>> digests;
+        Digests digests;
         bool runs;
+        int requests = 1;
+        std::optional<std::string> kept = {}; // already under the final name
+        int status = 200;
+        std::size_t sent = SIZE_MAX, missing = 0; // of the installer's bytes
+        std::string url = {};
     } cases[] = {
         {"md5 in upper case", {{"md5", Upper(md5)}}, true},
-        {"sha1", {{"sha1", sha1}}, true},
         {"sha256 in upper case", {{"sha256", Upper(sha256)}}, true},
         {"all three", {{"md5", md5}, {"sha1", Upper(sha1)}, {"sha256", sha256}}, true},
         {"none", {}, true},
         {"wrong md5", {{"md5", DigestHex(other, kDigestMd5)}}, false},
-        {"right md5, wrong sha1", {{"md5", md5}, {"sha1", DigestHex(other, kDigestSha1)}}, false},
-        {"right md5 and sha1, wrong sha256",
+        {"wrong sha1 beside right md5", {{"md5", md5}, {"sha1", DigestHex(other, kDigestSha1)}}, false},
+        {"wrong sha256 beside right md5 and sha1",
          {{"md5", md5}, {"sha1", sha1}, {"sha256", DigestHex(other, kDigestSha256)}},
          false},
+        {"kept, md5 matches", {{"md5", md5}}, true, 0, installer},
+        {"kept is an older one", {{"md5", md5}}, true, 1, older},
+        {"kept, nothing proves it", {}, true, 1, older},
+        // A whole installer under the partial name, left by an earlier attempt, must not pass either.
+        {"cut short, no digest", {}, false, 1, {}, 200, half, installer.size() - half},
+        {"cut short, md5", {{"md5", md5}}, false, 1, {}, 200, half, installer.size() - half},
+        {"headers only", {}, false, 1, {}, 200, 0, installer.size()},
+        {"HTTP error", {}, false, 1, {}, 404},
+        {"connection refused", {}, false, 0, {}, 200, SIZE_MAX, 0, refused},
+        {"no file name in the URL", {}, false, 0, {}, 200, SIZE_MAX, 0, Url(server, "/")},
     };
     for (const Case& c : cases) {
         Clean();
-        ConfigEntry entry = Installer({});
+        if (c.requests > 0) {
+            ASSERT_TRUE(WriteBytes(path + L".download", installer));
+        }
+        if (c.kept) {
+            ASSERT_TRUE(WriteBytes(path, *c.kept));
+        }
+        server.Respond(c.status, installer.substr(0, c.sent));
+        server.CutShort(c.missing);
+        std::vector<ConfigEntry> detect = {MarkerDetect()};
+        std::vector<ConfigEntry> installers = {Installer(L"\"%1\" " + MarkAndLog())};
+        if (!c.url.empty())
+            installers[0].Text = c.url;
         for (const auto& [name, value] : c.digests)
-            entry.Attributes.Set(name, value);
-        // A failed install is not repaired into looking installed: the marker is the installer's.
-        EXPECT_EQ(Install(entry), c.runs ? 2 : -2) << c.label;
+            installers[0].Attributes.Set(name, value);
+
+        // A failed install is not repaired into looking installed: only the installer sets the marker.
+        const int before = server.Requests();
+        EXPECT_EQ(InstallItem(detect, installers, nullptr, 0), c.runs ? 2 : -2) << c.label;
         EXPECT_EQ(Installed(), c.runs) << c.label;
-        EXPECT_EQ(RunCheck(*HandlerForType("registry"), detect.data(), 1, true), c.runs ? 2 : -2) << c.label;
+        EXPECT_EQ(server.Requests() - before, c.requests) << c.label;
         const std::vector<std::wstring> runs = Runs();
         if (c.runs) {
             // The query is not part of the name, and the path is quoted exactly once.
             ASSERT_EQ(runs.size(), 1u) << c.label;
-            EXPECT_EQ(runs[0], Quoted(path) + L" " + InstallArguments()) << c.label;
+            EXPECT_EQ(runs[0], Quoted(path) + L" " + MarkAndLog()) << c.label;
             EXPECT_EQ(ReadBytes(path), installer) << c.label;
         } else {
             EXPECT_TRUE(runs.empty()) << c.label;
-            EXPECT_FALSE(VelmoraTest::FileExists(path))
-                << c.label << ": nothing is kept under the final name";
+            EXPECT_FALSE(FileExists(path)) << c.label << ": nothing is kept under the final name";
         }
-        EXPECT_FALSE(VelmoraTest::FileExists(path + L".download")) << c.label;
-        EXPECT_EQ(server.Requests(), static_cast<int>(&c - cases) + 1) << c.label;
-    }
-}
-
-TEST_F(ItemInstallTest, DownloadThatDidNotCompleteIsNeverRun)
-{
-    LoopbackServer refusing;
-    const std::string refusedUrl = Url(refusing, "/components/setup.exe");
-    refusing.Stop();
-    struct Case {
-        const char* label;
-        int status;
-        std::size_t sent; // bytes of the installer the server sends
-        std::size_t missing;
-        std::string url;
-        bool withDigest;
-    } cases[] = {
-        {"cut short, no digest",
-         200,
-         installer.size() / 2,
-         installer.size() - installer.size() / 2,
-         {},
-         false},
-        {"cut short, md5", 200, installer.size() / 2, installer.size() - installer.size() / 2, {}, true},
-        {"headers only", 200, 0, installer.size(), {}, false},
-        {"HTTP error", 404, installer.size(), 0, {}, false},
-        {"connection refused", 200, 0, 0, refusedUrl, false},
-    };
-    for (const Case& c : cases) {
-        Clean();
-        // A whole installer left under the partial name by an earlier attempt must not pass either.
-        ASSERT_TRUE(WriteBytes(path + L".download", installer));
-        server.Respond(c.status, installer.substr(0, c.sent));
-        server.CutShort(c.missing);
-        ConfigEntry entry = Installer({});
-        if (!c.url.empty())
-            entry.Text = c.url;
-        if (c.withDigest)
-            entry.Attributes.Set("md5", DigestHex(installer, kDigestMd5));
-        EXPECT_EQ(Install(entry), -2) << c.label;
-        EXPECT_TRUE(Runs().empty()) << c.label;
-        EXPECT_FALSE(Installed()) << c.label;
-        EXPECT_FALSE(VelmoraTest::FileExists(path)) << c.label;
-        EXPECT_FALSE(VelmoraTest::FileExists(path + L".download")) << c.label;
-    }
-}
-
-TEST_F(ItemInstallTest, KeptFileIsReusedOnlyWhenItsDigestProvesIt)
-{
-    const std::string md5 = DigestHex(installer, kDigestMd5);
-    struct Case {
-        const char* label;
-        std::string kept;
-        std::string md5;
-        int requests;
-    } cases[] = {
-        {"kept, md5 matches", installer, Upper(md5), 0},
-        {"kept file is an older one", installer.substr(0, installer.size() - 1) + "?", md5, 1},
-        {"no digest proves the kept file", installer, "", 1},
-    };
-    for (const Case& c : cases) {
-        Clean();
-        ASSERT_TRUE(WriteBytes(path, c.kept));
-        const int before = server.Requests();
-        EXPECT_EQ(Install(Installer({{"md5", c.md5}})), 2) << c.label;
-        EXPECT_EQ(server.Requests() - before, c.requests) << c.label;
-        EXPECT_EQ(Runs().size(), 1u) << c.label;
-        EXPECT_EQ(ReadBytes(path), installer) << c.label;
+        EXPECT_FALSE(FileExists(path + L".download")) << c.label;
     }
 }
 
 TEST_F(ItemInstallTest, CommandGetsThePathInPlaceOfItsFirstPlaceholderOnly)
 {
-    const std::wstring quoted = Quoted(path);
-    const std::wstring logArgument = L"/log:" + Quoted(log);
+    const std::wstring logged = L"/log:" + Quoted(log);
+    const std::wstring self = Quoted(kInstallerExe) + L" " + logged;
     struct Case {
-        const char* label;
-        std::wstring command;
-        std::wstring parameter;
-        std::wstring expected; // the command line the installer received
+        std::wstring command, parameter;
+        std::wstring expected; // the command line the installer was handed
     } cases[] = {
-        {"quoted token",
-         L"\"%1\" " + logArgument + L" /again:\"%1\"",
-         {},
-         quoted + L" " + logArgument + L" /again:\"%1\""},
-        {"bare token twice", L"%1 " + logArgument + L" %1", {}, quoted + L" " + logArgument + L" %1"},
-        {"quoted token after a bare one",
-         Quoted(kInstallerExe) + L" " + logArgument + L" /a:%1 /b:\"%1\"",
-         {},
-         Quoted(kInstallerExe) + L" " + logArgument + L" /a:%1 /b:" + quoted},
-        {"no token",
-         Quoted(kInstallerExe) + L" " + logArgument,
-         {},
-         Quoted(kInstallerExe) + L" " + logArgument},
-        {"no command: the file with its parameters",
-         {},
-         logArgument + L" /S",
-         quoted + L" " + logArgument + L" /S"},
+        {L"\"%1\" " + logged + L" /again:\"%1\"", {}, Quoted(path) + L" " + logged + L" /again:\"%1\""},
+        {L"%1 " + logged + L" %1", {}, Quoted(path) + L" " + logged + L" %1"},
+        {self + L" /a:%1 /b:\"%1\"", {}, self + L" /a:%1 /b:" + Quoted(path)},
+        {self, {}, self},
+        {{}, logged + L" /S", Quoted(path) + L" " + logged + L" /S"}, // the file itself, with `parameter`
     };
     for (const Case& c : cases) {
         Clean();
-        ConfigEntry entry;
-        entry.Text = Installer({}).Text;
-        entry.Attributes.Set("command", WideToUtf8(c.command));
+        ConfigEntry entry = Installer(c.command);
         entry.Attributes.Set("parameter", WideToUtf8(c.parameter));
         ItemInstall handler;
-        EXPECT_EQ(handler.CheckEntry(entry), 2) << c.label;
-        EXPECT_EQ(handler.FixEntry(entry), 2) << c.label;
+        EXPECT_EQ(handler.CheckEntry(entry), 2);
+        EXPECT_EQ(handler.FixEntry(entry), 2);
         const std::vector<std::wstring> runs = Runs();
-        ASSERT_EQ(runs.size(), 1u) << c.label;
-        EXPECT_EQ(runs[0], c.expected) << c.label;
+        ASSERT_EQ(runs.size(), 1u) << c.expected;
+        EXPECT_EQ(runs[0], c.expected);
     }
 }
 
 TEST_F(ItemInstallTest, DetectionDecidesAndFilesAreRepairedWithTheInstallProgress)
 {
-    // The installer comes relative to the document's base; both downloads report to the caller.
     TheCheckConfig().RootAttributes.Set("base", Url(server, "/components/"));
     LoopbackServer files;
     ASSERT_TRUE(files.IsListening());
-    const std::string library = "component library";
-    files.Respond(200, library);
-    const std::wstring libraryPath = TempFile(L"velmora-install-component.dll");
-    RemoveFile(libraryPath);
-
+    files.Respond(200, "component library");
+    const std::wstring library = TempFile(L"velmora-install-component.dll");
+    RemoveFile(library);
     ConfigEntry file;
-    file.Text = WideToUtf8(libraryPath);
+    file.Text = WideToUtf8(library);
     file.Attributes.Set("dtype", "file");
-    file.Attributes.Set("md5", DigestHex(library, kDigestMd5));
-    file.Attributes.Set("remote", Url(files, "/component.dll"));
+    ConfigEntry fetched = file;
+    fetched.Attributes.Set("md5", DigestHex("component library", kDigestMd5));
+    fetched.Attributes.Set("remote", Url(files, "/component.dll"));
     ConfigEntry unknown;
     unknown.Attributes.Set("dtype", "nonesuch"); // no handler: not looked at
-    detect = {MarkerDetect(), unknown, file};
-    installers = {Installer({})};
-    installers[0].Text = "setup.exe";
+
+    std::vector<ConfigEntry> detect = {MarkerDetect(), unknown, fetched};
+    std::vector<ConfigEntry> installers = {Installer(L"\"%1\" " + MarkAndLog())};
+    installers[0].Text = "setup.exe"; // relative to the document's base
     EXPECT_EQ(InstallItem(detect, installers, &RecordProgress, -4), 2);
     EXPECT_TRUE(Installed());
-    EXPECT_EQ(ReadBytes(libraryPath), library);
-    bool installerReported = false, fileReported = false;
-    for (const Report& report : g_reports) {
-        EXPECT_EQ(report.progress.userValue, 0xFFFFFFFCu);
-        installerReported |= report.filePath == path + L".download";
-        fileReported |= report.filePath == libraryPath + L".download";
-    }
-    EXPECT_TRUE(installerReported && fileReported);
-    RemoveFile(libraryPath);
+    EXPECT_EQ(ReadBytes(library), "component library");
+    ASSERT_FALSE(g_reportedFiles.empty());
+    EXPECT_EQ(g_reportedValues, std::vector<std::uint32_t>(g_reportedValues.size(), 0xFFFFFFFCu));
+    EXPECT_EQ(g_reportedFiles.front(), path + L".download");
+    EXPECT_EQ(g_reportedFiles.back(), library + L".download");
+    RemoveFile(library);
 
-    // A component already in place counts as installed even when its installer cannot be had; a
-    // missing file that cannot be fetched fails the install with the repair's code.
-    ConfigEntry unnamed = Installer({});
-    unnamed.Text = Url(server, "/");
+    // An installer that cannot be had does not matter while detection passes; a file that cannot
+    // be fetched fails the install with its repair's code.
+    installers[0].Text = Url(server, "/");
     detect = {MarkerDetect()};
-    installers = {unnamed};
     EXPECT_EQ(InstallItem(detect, installers, nullptr, 0), 2);
-    ConfigEntry unfetchable;
-    unfetchable.Text = file.Text;
-    unfetchable.Attributes.Set("dtype", "file");
-    detect = {MarkerDetect(), unfetchable};
+    detect = {MarkerDetect(), file};
     EXPECT_EQ(InstallItem(detect, installers, nullptr, 0), -1);
 }
 
-TEST_F(ItemInstallTest, UninstallRunsTheRegisteredCommandMachineWideFirst)
+TEST_F(ItemInstallTest, UninstallRunsTheCommandItNamesOrTheOneRegisteredMachineWideFirst)
 {
-    const auto uninstallString = [&](const wchar_t* data) {
-        return TextBytes(Quoted(kInstallerExe) + L" /reg:" + kMarkerKey + L" /name:Uninstalled /data:" +
-                         data + L" /log:" + Quoted(log));
+    const auto registered = [&](const wchar_t* who) {
+        return TextBytes(Quoted(kInstallerExe) + L" /reg:" + kMarkerKey + L" /name:By /data:" + who +
+                         L" /log:" + Quoted(log));
     };
+    ASSERT_TRUE(SetEnvironmentVariableW(L"VELMORA_TEST_INSTALLER", kInstallerExe.c_str()));
+    const std::string command = WideToUtf8(L"\"%VELMORA_TEST_INSTALLER%\" /reg:" + kMarkerKey +
+                                           L" /name:By /data:cmd /log:" + Quoted(log));
     struct Case {
-        const char* label;
-        bool machine, user;
-        std::int32_t expected;
-        const wchar_t* ran; // which registration's command ran
+        const char* type;
+        std::string text;
+        bool machine, user; // registrations made
+        const wchar_t* ran; // whose command ran; null: none, and -2
     } cases[] = {
-        {"current user only", false, true, 2, L"user"},
-        {"both", true, true, 2, L"machine"},
-        {"neither", false, false, -2, nullptr},
+        {"regid", "VelmoraTestComponent", false, true, L"user"},
+        {"regid", "VelmoraTestComponent", true, true, L"machine"},
+        {"regid", "VelmoraTestComponent", false, false, nullptr},
+        {"cmd", command, true, true, L"cmd"},
+        {"CMD", command, false, false, nullptr},
+        {"msi", command, false, false, nullptr},
     };
     for (const Case& c : cases) {
         Clean();
         if (c.machine) {
             ASSERT_TRUE(SetRaw(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", REG_SZ,
-                               uninstallString(L"machine")));
+                               registered(L"machine")));
         }
         if (c.user) {
-            ASSERT_TRUE(SetRaw(HKEY_CURRENT_USER, kUninstallKey, L"UninstallString", REG_SZ,
-                               uninstallString(L"user")));
+            ASSERT_TRUE(
+                SetRaw(HKEY_CURRENT_USER, kUninstallKey, L"UninstallString", REG_SZ, registered(L"user")));
         }
         ConfigEntry entry;
-        entry.Text = "VelmoraTestComponent";
-        entry.Attributes.Set("type", "regid");
+        entry.Text = c.text;
+        entry.Attributes.Set("type", c.type);
         ItemUninstall handler;
-        EXPECT_EQ(handler.CheckEntry(entry), 2) << c.label;
-        EXPECT_EQ(handler.FixEntry(entry), c.expected) << c.label;
-        const RawValue marker = GetRaw(HKEY_CURRENT_USER, kMarkerKey, L"Uninstalled");
-        EXPECT_EQ(marker.type == REG_NONE ? std::string() : marker.data,
-                  c.ran ? TextBytes(c.ran) : std::string())
-            << c.label;
-        EXPECT_EQ(Runs().size(), c.ran ? 1u : 0u) << c.label;
-    }
-
-    // A command line with variables, and entries that name no command.
-    ASSERT_TRUE(SetEnvironmentVariableW(L"VELMORA_TEST_INSTALLER", kInstallerExe.c_str()));
-    struct Direct {
-        const char* type;
-        std::wstring text;
-        std::int32_t expected;
-    } direct[] = {
-        {"cmd", L"\"%VELMORA_TEST_INSTALLER%\" /log:" + Quoted(log), 2},
-        {"cmd", L"", -2},
-        {"CMD", L"\"%VELMORA_TEST_INSTALLER%\" /log:" + Quoted(log), -2},
-        {"msi", L"\"%VELMORA_TEST_INSTALLER%\" /log:" + Quoted(log), -2},
-    };
-    for (const Direct& d : direct) {
-        Clean();
-        ConfigEntry entry;
-        entry.Text = WideToUtf8(d.text);
-        entry.Attributes.Set("type", d.type);
-        EXPECT_EQ(ItemUninstall().FixEntry(entry), d.expected) << d.type;
-        const std::vector<std::wstring> runs = Runs();
-        ASSERT_EQ(runs.size(), d.expected == 2 ? 1u : 0u) << d.type;
-        if (!runs.empty()) {
-            EXPECT_EQ(runs[0], Quoted(kInstallerExe) + L" /log:" + Quoted(log));
-        }
+        EXPECT_EQ(handler.CheckEntry(entry), 2);
+        EXPECT_EQ(handler.FixEntry(entry), c.ran ? 2 : -2) << c.type << c.machine << c.user;
+        EXPECT_EQ(GetRaw(HKEY_CURRENT_USER, kMarkerKey, L"By").data, c.ran ? TextBytes(c.ran) : "") << c.type;
+        EXPECT_EQ(Runs().size(), c.ran ? 1u : 0u) << c.type;
     }
     SetEnvironmentVariableW(L"VELMORA_TEST_INSTALLER", nullptr);
-}
-
-TEST(HandlerTable, InstallAndUninstallAreRegistered)
-{
-    EXPECT_NE(dynamic_cast<ItemInstall*>(HandlerForType("install")), nullptr);
-    EXPECT_NE(dynamic_cast<ItemUninstall*>(HandlerForType("uninstall")), nullptr);
 }
 
 } // namespace
