@@ -65,7 +65,8 @@ std::optional<std::string> ServeRunRequest(Assistant::CheckConfig& config, const
     return Assistant::RunRequest(config, target, checkOnly, services);
 }
 
-bool ServeCheckUpdate(Assistant::CheckConfig& config, bool interactive, HWND owner, const EngineProgress& progress)
+bool ServeCheckUpdate(Assistant::CheckConfig& config, bool interactive, HWND owner,
+                      const EngineProgress& progress)
 {
     Assistant::UpdateServices services;
     services.handlerFor = Assistant::HandlerForType;

@@ -2,16 +2,23 @@
 // program's own services, down to the real handlers, and back as the page's JSON answers. A
 // recording message presenter stands in for the person in front of the screen.
 
+#include "win/checks/loopback_server.h" // winsock2.h before windows.h
+
+#include "app/option_table.h"
 #include "checks/check_config.h"
+#include "checks/digest.h"
 #include "common/text_win.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
 #include "ui/message_box_win.h"
+#include "win/app/win_test_support.h"
 #include "win/checks/registry_test_support.h"
+#include "win/checks/test_files.h"
 #include "win/ui/fake_page.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -76,8 +83,8 @@ protected:
     {
         ScopedVariant result;
         ScopedVariant none;
-        dispatcher_->Handle(&dialog_, ScopedVariant::String(command).Get(), target.Get(), none.Get(), none.Get(),
-                            none.Get(), result.Ptr());
+        dispatcher_->Handle(&dialog_, ScopedVariant::String(command).Get(), target.Get(), none.Get(),
+                            none.Get(), none.Get(), result.Ptr());
         if (result.Get().vt == VT_EMPTY)
             return L"<empty>";
         return std::wstring(StringOf(result.Get()));
@@ -131,8 +138,8 @@ TEST_F(DriverTest, TypesAndItemsTravelFromTheCommandToTheHandlersAndBackAsThePag
     EXPECT_TRUE(presenter_.shown.empty());
 
     // Mapped the way the zone manager records it, the site passes.
-    ASSERT_TRUE(Assistant::Testing::SetRaw(HKEY_CURRENT_USER, std::wstring(kTrustedSiteKey) + L"\\www", L"http",
-                                           REG_DWORD, Assistant::Testing::DwordBytes(2)));
+    ASSERT_TRUE(Assistant::Testing::SetRaw(HKEY_CURRENT_USER, std::wstring(kTrustedSiteKey) + L"\\www",
+                                           L"http", REG_DWORD, Assistant::Testing::DwordBytes(2)));
     EXPECT_EQ(LR"({ "type" : "trust", "result" : true})", Run(L"do_check", ScopedVariant::String(L"trust")));
 
     Assistant::Testing::SetRaw(HKEY_CURRENT_USER, kTestKey, L"Installed", REG_DWORD,
@@ -150,6 +157,151 @@ TEST_F(DriverTest, CacheCheckTouchesNothingAndItsRepairTellsTheUserWhenDone)
     EXPECT_FALSE(presenter_.shown[0].askYesNo);
     EXPECT_EQ(L"清理结束", presenter_.shown[0].content);
     EXPECT_EQ(L"完成", presenter_.shown[0].title);
+}
+
+// The assistant's own update: the appinfo record's detect entry looks for the version the test
+// installer writes, and its installer is that program, served by a loopback server.
+class UpdateTest : public DriverTest {
+protected:
+    void SetUp() override
+    {
+        DriverTest::SetUp();
+        ASSERT_TRUE(server_.IsListening());
+        ASSERT_FALSE(installer_.empty()) << "the test installer is built beside the tests";
+        server_.Respond(200, installer_);
+        Options().Set(kOptionDownloadBesideExe, 1);
+    }
+    void TearDown() override
+    {
+        Assistant::Testing::RemoveFile(DownloadedPath());
+        Options().Set(kOptionDownloadBesideExe, 0);
+        DriverTest::TearDown();
+    }
+    static std::wstring DownloadedPath()
+    {
+        wchar_t exe[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        const std::wstring path = exe;
+        return path.substr(0, path.find_last_of(L'\\')) + L"\\Download\\update.exe";
+    }
+
+    void LoadAppInfo(const char* imperative)
+    {
+        // The log's path is quoted, and the quotation marks are written as the document must.
+        const std::string parameter = WideToUtf8(L"/reg:" + std::wstring(kTestKey) +
+                                                 L" /name:Version /data:2 /log:&quot;" + log_ + L"&quot;");
+        std::string document = "<checkitems><appinfo";
+        if (imperative)
+            document += std::string(" imperative=\"") + imperative + "\"";
+        document += ">"
+                    "<detect dtype=\"registry\" name=\"Version\" type=\"reg_sz\" value=\"2\">"
+                    "HKCU\\Software\\VelmoraDriverTest</detect>"
+                    "<installer sha256=\"" +
+                    Assistant::DigestHex(installer_, Assistant::kDigestSha256) + "\" parameter=\"" +
+                    parameter + "\">http://127.0.0.1:" + std::to_string(server_.Port()) +
+                    "/app/update.exe</installer></appinfo></checkitems>";
+        Load(document);
+    }
+
+    // check_update as the page sends it; the answer carries no value.
+    void CheckUpdate(bool interactive)
+    {
+        EXPECT_EQ(L"<empty>", Run(L"check_update", ScopedVariant::Bool(interactive)));
+    }
+
+    int InstallerRuns() const
+    {
+        const std::string text = VelmoraTest::ReadFileBytes(log_);
+        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    }
+
+    Assistant::Testing::LoopbackServer server_;
+    const std::string installer_ =
+        Assistant::Testing::ReadBytes(VelmoraTest::WindowsPath(TEST_INSTALLER_EXE));
+    VelmoraTest::TempFolder logs_{L"velmora-update-"};
+    const std::wstring log_ = logs_ / L"runs.txt";
+};
+
+TEST_F(UpdateTest, UpToDateIsSilentUnlessTheUserAsked)
+{
+    LoadAppInfo(nullptr);
+    Assistant::Testing::SetRaw(HKEY_CURRENT_USER, kTestKey, L"Version", REG_SZ,
+                               Assistant::Testing::TextBytes(L"2"));
+    CheckUpdate(false);
+    EXPECT_TRUE(presenter_.shown.empty());
+    CheckUpdate(true);
+    ASSERT_EQ(1u, presenter_.shown.size());
+    EXPECT_FALSE(presenter_.shown[0].askYesNo);
+    EXPECT_EQ(L"应用程序为当前最新版本。", presenter_.shown[0].content);
+    EXPECT_EQ(L"无需更新", presenter_.shown[0].instruction);
+    EXPECT_EQ(L"网银助手", presenter_.shown[0].title);
+    EXPECT_EQ(kIconInformation, presenter_.shown[0].icon);
+    EXPECT_EQ(0, server_.Requests());
+    EXPECT_EQ(0, restarts_);
+}
+
+TEST_F(UpdateTest, OptionalUpdatesAreAskedForMandatoryOnesOnlyAnnounced)
+{
+    struct Row {
+        const char* imperative;
+        int answer;
+        bool asked;
+        bool installs;
+    } rows[] = {
+        {nullptr, kAnswerNo, true, false}, // declined: nothing touched
+        {"yes", kAnswerNo, true, false},   // not one of the mandatory words
+        {"yes", kAnswerYes, true, true},
+        {"TRUE", kAnswerNo, false, true}, // mandatory: told, then installed whatever the answer
+        {"1", kAnswerNo, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.imperative ? row.imperative : "(none)");
+        Clean();
+        Assistant::Testing::RemoveFile(DownloadedPath());
+        presenter_.shown.clear();
+        presenter_.answer = row.answer;
+        restarts_ = 0;
+        const int requestsBefore = server_.Requests();
+        const int runsBefore = InstallerRuns();
+        LoadAppInfo(row.imperative);
+
+        CheckUpdate(false);
+        ASSERT_EQ(1u, presenter_.shown.size());
+        const MessageRequest& shown = presenter_.shown[0];
+        EXPECT_EQ(row.asked, shown.askYesNo);
+        EXPECT_EQ(row.asked ? L"应用程序有更新发布\n是否立即应用" : L"应用程序有重要更新\n需要立即应用",
+                  shown.content);
+        EXPECT_EQ(L"发现更新", shown.instruction);
+        EXPECT_EQ(L"网银助手", shown.title);
+        if (row.asked) {
+            EXPECT_EQ(L"立即更新", shown.yesLabel);
+            EXPECT_EQ(L"稍后更新", shown.noLabel);
+        }
+        EXPECT_EQ(row.installs ? 1 : 0, server_.Requests() - requestsBefore);
+        EXPECT_EQ(row.installs ? 1 : 0, InstallerRuns() - runsBefore);
+        EXPECT_EQ(row.installs ? 1 : 0, restarts_);
+        EXPECT_EQ(row.installs,
+                  Assistant::Testing::GetRaw(HKEY_CURRENT_USER, kTestKey, L"Version").type == REG_SZ);
+    }
+    // The download's progress went to the page as the assistant's own (index -1).
+    const std::vector<FakeDispatch::Call> progress = page_->CallsOf(L"setProgress");
+    ASSERT_FALSE(progress.empty());
+    for (const FakeDispatch::Call& call : progress)
+        EXPECT_EQ(-1, call.args[1].Get().lVal);
+}
+
+TEST_F(UpdateTest, AFailedDownloadKeepsTheProgramRunningWithoutAMessage)
+{
+    presenter_.answer = kAnswerYes;
+    LoadAppInfo(nullptr);
+    server_.Respond(404, "missing");
+    CheckUpdate(true);
+    ASSERT_EQ(1u, presenter_.shown.size()); // the question only
+    EXPECT_TRUE(presenter_.shown[0].askYesNo);
+    EXPECT_EQ(1, server_.Requests());
+    EXPECT_EQ(0, InstallerRuns());
+    EXPECT_EQ(0, restarts_);
+    EXPECT_FALSE(VelmoraTest::FileExists(DownloadedPath()));
 }
 
 } // namespace
