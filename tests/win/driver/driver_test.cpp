@@ -185,7 +185,9 @@ protected:
         return path.substr(0, path.find_last_of(L'\\')) + L"\\Download\\update.exe";
     }
 
-    void LoadAppInfo(const char* imperative)
+    void LoadAppInfo(const char* imperative) { Load(AppInfoDocument(imperative)); }
+
+    std::string AppInfoDocument(const char* imperative)
     {
         // The log's path is quoted, and the quotation marks are written as the document must.
         const std::string parameter = WideToUtf8(L"/reg:" + std::wstring(kTestKey) +
@@ -200,7 +202,7 @@ protected:
                     Assistant::DigestHex(installer_, Assistant::kDigestSha256) + "\" parameter=\"" +
                     parameter + "\">http://127.0.0.1:" + std::to_string(server_.Port()) +
                     "/app/update.exe</installer></appinfo></checkitems>";
-        Load(document);
+        return document;
     }
 
     // check_update as the page sends it; the answer carries no value.
@@ -288,6 +290,35 @@ TEST_F(UpdateTest, OptionalUpdatesAreAskedForMandatoryOnesOnlyAnnounced)
     ASSERT_FALSE(progress.empty());
     for (const FakeDispatch::Call& call : progress)
         EXPECT_EQ(-1, call.args[1].Get().lVal);
+}
+
+TEST_F(UpdateTest, ASuccessfulUpdateStartsANewCopyOfTheProgramAndEndsThisOne)
+{
+    const std::wstring document = logs_ / L"check.xml";
+    const std::wstring marker = logs_ / L"restarts.txt";
+    ASSERT_TRUE(Assistant::Testing::WriteBytes(document, AppInfoDocument(nullptr)));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"VELMORA_RESTART_MARKER", marker.c_str()));
+
+    std::wstring commandLine = VelmoraTest::Quoted(VelmoraTest::WindowsPath(UPDATE_PROBE_EXE)) + L" " +
+                               VelmoraTest::Quoted(document);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    ScopedHandle first(process.hProcess);
+    ScopedHandle firstThread(process.hThread);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.Get(), 60000));
+    DWORD exitCode = 99;
+    GetExitCodeProcess(first.Get(), &exitCode);
+    SetEnvironmentVariableW(L"VELMORA_RESTART_MARKER", nullptr);
+    EXPECT_EQ(0u, exitCode) << "the first copy ends on the restart's quit message";
+
+    EXPECT_EQ(1, InstallerRuns());
+    ASSERT_TRUE(VelmoraTest::WaitForFile(marker)) << "the new copy was started";
+    const std::string restarts = VelmoraTest::ReadFileBytes(marker);
+    EXPECT_EQ(1, std::count(restarts.begin(), restarts.end(), '\n')) << restarts;
+    EXPECT_EQ(std::string::npos, restarts.find("restarted " + std::to_string(process.dwProcessId) + "\r"));
 }
 
 TEST_F(UpdateTest, AFailedDownloadKeepsTheProgramRunningWithoutAMessage)
