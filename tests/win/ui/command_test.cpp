@@ -461,14 +461,26 @@ TEST_F(CommandTest, RequestsRunOneAtATimeWhateverThreadTheyArriveOn)
     std::vector<int> ids;
     std::mutex idsLock;
     CommandServices services = Services();
-    services.serialisedRequest = [&](IBSDialog*, int id, const VARIANT&, const VARIANT&, VARIANT* result) {
+    auto serve = [&](int id) {
         most = std::max(most.load(), ++inside);
         ::Sleep(20);
         --inside;
         ++served;
         std::lock_guard<std::mutex> g(idsLock);
         ids.push_back(id);
+    };
+    services.serialisedRequest = [&](IBSDialog*, int id, const VARIANT&, const VARIANT&, VARIANT* result) {
+        serve(id);
         ScopedVariant::Int(id).MoveTo(result);
+    };
+    services.runRequest = [&](Assistant::CheckConfig&, const Assistant::RunTarget&, bool checkOnly,
+                              const EngineProgress&) -> std::optional<std::string> {
+        serve(checkOnly ? 8 : 9);
+        return std::string("{}");
+    };
+    services.checkUpdate = [&](Assistant::CheckConfig&, bool, HWND, const EngineProgress&) {
+        serve(16);
+        return false;
     };
     CommandDispatcher dispatcher(services);
     auto run = [&](ScopedVariant name, ScopedVariant a1) {
