@@ -14,7 +14,7 @@ bool g_searchRestricted = false;
 // System libraries that are not "known DLLs" are delay-imported (see VelmoraDelayImports.cmake):
 // when the first call into one of them loads it, it is taken from the system folder by its full
 // path, so that a copy planted beside the program is never used.
-constexpr const char* kDelayImported[] = {"winhttp.dll", "version.dll"};
+constexpr const char* kDelayImported[] = {"winhttp.dll", "version.dll", "crypt32.dll", "dnsapi.dll"};
 
 FARPROC WINAPI LoadDelayImportedFromSystem(unsigned notification, PDelayLoadInfo info)
 {

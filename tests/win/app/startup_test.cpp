@@ -339,7 +339,7 @@ TEST(Startup, SystemLibrariesPlantedBesideTheProgramAreNeverLoaded)
     ASSERT_TRUE(CreateDirectoryW(markers.c_str(), nullptr));
     // version.dll is not planted: Wine's own user32 imports it, so under Wine it is resolved before
     // the program runs a single instruction, whatever the program does.
-    const wchar_t* const planted[] = {L"winhttp.dll"};
+    const wchar_t* const planted[] = {L"winhttp.dll", L"dnsapi.dll", L"crypt32.dll"};
     for (const wchar_t* name : planted)
         ASSERT_TRUE(CopyFileW(probe.c_str(), (copy.Folder() / name).c_str(), FALSE));
 
@@ -348,7 +348,7 @@ TEST(Startup, SystemLibrariesPlantedBesideTheProgramAreNeverLoaded)
     wchar_t overrides[1024] = {};
     GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 1024);
     if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
-        ASSERT_NE(std::wstring(overrides).find(L"winhttp=n,b"), std::wstring::npos)
+        ASSERT_NE(std::wstring(overrides).find(L"winhttp,dnsapi,crypt32=n,b"), std::wstring::npos)
             << "run it through CTest";
     }
     SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", markers.c_str());
