@@ -104,12 +104,14 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
             services_.openBrowser(services_.programFilesFolder + kIeProgram, Text(a1));
         break;
     case kCommandGetData:
-        if (IsString(a1) && services_.config) {
-            RequestLock::Guard serialised(RequestLock::Instance());
+        if (IsString(a1)) {
+            const std::shared_ptr<const PageData> data = CurrentPageData();
             const std::string key = WideToUtf8(StringOf(a1));
+            const auto it = data->values.find(key);
             // The notice script runs in the page: only from where the page may take it.
-            const std::string value = key == "var_url" ? Assistant::NoticeScriptUrl(*services_.config)
-                                                       : services_.config->DataValue(key);
+            const std::string& value = key == "var_url"           ? data->noticeScriptUrl
+                                       : it != data->values.end() ? it->second
+                                                                  : std::string();
             answer = ScopedVariant::String(Utf8ToWide(value));
         }
         break;
@@ -239,11 +241,16 @@ void CommandCore::GetConfig(IBSDialog* dialog)
     const HRESULT hr =
         services_.loadConfig && services_.config ? services_.loadConfig(*services_.config, url) : E_NOTIMPL;
     if (FAILED(hr)) {
+        PublishPageData(std::make_shared<PageData>());
         ShowMessage(kConfigFailedMessage, kErrorInstruction, services_.title, kIconError, nullptr);
         if (services_.quitApplication)
             services_.quitApplication();
         return;
     }
+    auto data = std::make_shared<PageData>();
+    data->values = services_.config->DataValues;
+    data->noticeScriptUrl = Assistant::NoticeScriptUrl(*services_.config);
+    PublishPageData(std::move(data));
     keys_.Clear();
     static const char* const kFields[] = {"name", "type", "keyid", "flag"};
     const Assistant::CheckConfig& config = *services_.config;
@@ -263,6 +270,18 @@ void CommandCore::GetConfig(IBSDialog* dialog)
     }
     if (dialog)
         dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
+}
+
+std::shared_ptr<const CommandCore::PageData> CommandCore::CurrentPageData()
+{
+    std::lock_guard<std::mutex> guard(pageDataLock_);
+    return pageData_;
+}
+
+void CommandCore::PublishPageData(std::shared_ptr<const PageData> data)
+{
+    std::lock_guard<std::mutex> guard(pageDataLock_);
+    pageData_ = std::move(data);
 }
 
 void CommandCore::SaveSettings(const VARIANT& key, const VARIANT& value)

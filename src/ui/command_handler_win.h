@@ -124,8 +124,19 @@ private:
     void CheckUpdate(IBSDialog* dialog, const VARIANT& interactive);
     void SendProgress(IBSDialog* dialog, int percent, int index, bool status);
 
+    // What get_data answers from: taken from the model by get_config and swapped in whole, so that
+    // the page's synchronous reads never wait for a worker that holds the request lock.
+    struct PageData {
+        std::map<std::string, std::string> values;
+        std::string noticeScriptUrl;
+    };
+    std::shared_ptr<const PageData> CurrentPageData();
+    void PublishPageData(std::shared_ptr<const PageData> data);
+
     CommandServices services_;
     KeyIdTable keys_;
+    std::mutex pageDataLock_; // held only to copy or swap the pointer
+    std::shared_ptr<const PageData> pageData_ = std::make_shared<PageData>();
     std::mutex progressLock_;
     ProgressFilter progress_;
     ProgressFilter updateProgress_;

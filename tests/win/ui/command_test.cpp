@@ -505,6 +505,53 @@ TEST_F(CommandTest, RequestsRunOneAtATimeWhateverThreadTheyArriveOn)
     EXPECT_EQ(7, served.load());
 }
 
+// The engine may hold the request lock for minutes (a download, an installer); the page's
+// synchronous reads on the UI thread must not wait for it. Both reads are answered while the worker
+// is still held.
+TEST_F(CommandTest, PageDataIsReadWhileARequestHoldsTheEngine)
+{
+    rec_.configText = kConfig;
+    rec_.strings[L"ConfigUrl"] = L"https://bank.example/item.xml";
+    Run(S(L"get_config"));
+
+    ScopedHandle entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ScopedHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> releasedInTime{false};
+    CommandServices services = Services();
+    services.runRequest = [&](Assistant::CheckConfig&, const Assistant::RunTarget&, bool,
+                              const EngineProgress&) -> std::optional<std::string> {
+        ::SetEvent(entered.Get());
+        // Stands in for a long download; a read that waited for the lock would leave this to time out.
+        releasedInTime = ::WaitForSingleObject(release.Get(), 30000) == WAIT_OBJECT_0;
+        return std::string("{}");
+    };
+    CommandDispatcher dispatcher(services);
+    // The same model, read through get_config of this dispatcher.
+    {
+        ScopedVariant result, e;
+        dispatcher.Handle(&dialog_, S(L"get_config").Get(), e.Get(), e.Get(), e.Get(), e.Get(), result.Ptr());
+    }
+    std::thread worker([&] {
+        ScopedVariant result, e;
+        dispatcher.Handle(&dialog_, S(L"do_install").Get(), I(0).Get(), e.Get(), e.Get(), e.Get(),
+                          result.Ptr());
+    });
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(entered.Get(), 30000));
+
+    ScopedVariant notice, e;
+    dispatcher.Handle(&dialog_, S(L"get_data").Get(), S(L"var_url").Get(), e.Get(), e.Get(), e.Get(),
+                      notice.Ptr());
+    ScopedVariant missing;
+    dispatcher.Handle(&dialog_, S(L"get_data").Get(), S(L"missing").Get(), e.Get(), e.Get(), e.Get(),
+                      missing.Ptr());
+    ::SetEvent(release.Get());
+    worker.join();
+
+    EXPECT_TRUE(releasedInTime) << "get_data waited for the request in progress";
+    EXPECT_EQ(L"https://bank.example/notice", std::wstring(StringOf(notice.Get())));
+    EXPECT_EQ(L"", std::wstring(StringOf(missing.Get())));
+}
+
 TEST_F(CommandTest, RequestLockWaiterOnTheUiThreadServesTheHoldersPageCall)
 {
     std::atomic<bool> holding{false};
