@@ -1,13 +1,16 @@
 #include "app/assistant_app_win.h"
 
 #include "app/companion_command.h"
+#include "app/log_file_win.h"
 #include "app/module_paths_win.h"
 #include "app/option_table.h"
 #include "app/settings_store_win.h"
 #include "app/shell_services_win.h"
 #include "checks/digest.h"
 #include "install/process_win.h"
+#include "net/http_agent_win.h"
 #include "ui/assistant_commands_win.h"
+#include "ui/async_call_queue_win.h"
 #include "ui/bs_dialog_win.h"
 
 #include <windows.h>
@@ -96,6 +99,7 @@ bool CAssistantApp::InitInstance()
     g_running = true;
     if (CreateMainDialog()) {
         RunMessageLoop();
+        StopWorkersForExit(exitCode_);
         DestroyMainDialog();
     }
     g_running = false;
@@ -193,6 +197,17 @@ void RestartApplication(const std::wstring& executable)
     g_singleInstance.Close();
     ShellExecuteW(nullptr, L"open", executable.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     EndMainLoop();
+}
+
+void StopWorkersForExit(int exitCode)
+{
+    // Long enough for a download to notice it was stopped and its command to end.
+    constexpr DWORD kWorkerExitTimeoutMs = 10000;
+    Network::AbortTransfers();
+    if (UI::StopWorkers(kWorkerExitTimeoutMs))
+        return;
+    ProgramLog().Write("exit: a command was still running; the program ends without waiting for it");
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
 }
 
 void HandOverToCompanion()

@@ -76,6 +76,12 @@ void RestartApplication();
 // Restart with another executable in place of this one (the program itself passes its own path).
 void RestartApplication(const std::wstring& executable);
 
+// Before the program's objects are destroyed at exit: downloads in progress stop, queued commands
+// are dropped and running ones are awaited (the calling UI thread serves their page calls). A
+// command that does not end in time (an installer it waits for) must not outlive those objects:
+// the log says so and the process ends at once with `exitCode`.
+void StopWorkersForExit(int exitCode);
+
 // Exit hand-over: with CloseType 1 and no restart pending, starts the tray companion beside the
 // executable. Its outcome is not examined.
 void HandOverToCompanion();

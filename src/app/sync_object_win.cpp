@@ -2,8 +2,15 @@
 
 namespace Velmora {
 
+void SynchronizationObject::Close()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    handle_.Reset();
+}
+
 HRESULT SynchronizationObject::TakeCreated(HANDLE handle, DWORD lastError)
 {
+    std::lock_guard<std::mutex> guard(lock_);
     handle_.Reset(handle);
     if (!handle_) {
         handle_.Release(); // INVALID_HANDLE_VALUE is no handle to close

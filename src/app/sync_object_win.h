@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 namespace Velmora {
 
 class SynchronizationObject {
@@ -18,10 +20,13 @@ public:
     // No handle: the error as an HRESULT (an invalid handle is reported as E_INVALIDARG).
     // A handle: S_FALSE when the object already existed, else S_OK.
     HRESULT TakeCreated(HANDLE handle, DWORD lastError);
-    void Close() { handle_.Reset(); }
+    // Safe from any thread, also when two close at once (quit from a worker while the UI thread
+    // ends): the handle is closed exactly once.
+    void Close();
     HANDLE Handle() const { return handle_.Get(); }
 
 private:
+    std::mutex lock_;
     ScopedHandle handle_;
 };
 

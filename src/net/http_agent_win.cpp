@@ -3,9 +3,13 @@
 #include "app/option_table.h"
 #include "common/text_win.h"
 
+#include <atomic>
+
 namespace Velmora::Network {
 
 namespace {
+
+std::atomic<bool> g_transfersAborted{false};
 
 constexpr DWORD kIgnoreCertErrorFlags =
     SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
@@ -153,6 +157,8 @@ HRESULT CWinHttpAgent::Exchange(const std::wstring& objectName, CWinHttpRequest*
 HRESULT CWinHttpAgent::FetchText(std::wstring_view url, std::string_view query, std::string* body)
 {
     body->clear();
+    if (g_transfersAborted)
+        return E_ABORT;
     EnsureSessionHooked();
     if (FAILED(openStatus_))
         return openStatus_;
@@ -202,6 +208,8 @@ HRESULT CWinHttpAgent::Download(std::wstring_view url, const wchar_t* filePath, 
         report(DownloadReport::Failed, static_cast<std::uint32_t>(hr), total);
         return hr;
     };
+    if (g_transfersAborted)
+        return fail(E_ABORT, 0);
     EnsureSessionHooked();
     if (FAILED(openStatus_))
         return fail(openStatus_, 0);
@@ -241,7 +249,7 @@ HRESULT CWinHttpAgent::Download(std::wstring_view url, const wchar_t* filePath, 
             return false;
         }
         received += size;
-        if (!report(DownloadReport::Progress, ClampToUint32(received), total)) {
+        if (g_transfersAborted || !report(DownloadReport::Progress, ClampToUint32(received), total)) {
             stopped = true;
             return false;
         }
@@ -274,6 +282,11 @@ void AssistantHttp::OnBeforeSend(CWinHttpRequest& request)
         return;
     flags |= kIgnoreCertErrorFlags;
     request.SetOption(WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+}
+
+void AbortTransfers()
+{
+    g_transfersAborted = true;
 }
 
 AssistantHttp& ProcessAgent()

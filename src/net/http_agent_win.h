@@ -82,6 +82,10 @@ protected:
     void OnBeforeSend(CWinHttpRequest& request) override;
 };
 
+// For the program's exit: every download in progress stops at its next piece of data (E_ABORT),
+// and no transfer starts from now on.
+void AbortTransfers();
+
 // The one agent of the process, created on first use (start-up calls this early) and destroyed at
 // exit. Check OpenStatus() once at start-up; a failed session makes every operation fail with it.
 AssistantHttp& ProcessAgent();

@@ -20,6 +20,8 @@ public:
     // started (the item is then released unrun).
     bool Push(Model::IThreadParameter* item);
     bool WorkerRunning();
+    // Refuses new items from now on and releases the queued ones unrun.
+    void Close();
 
     AsyncCallQueue();
     AsyncCallQueue(const AsyncCallQueue&) = delete;
@@ -32,6 +34,7 @@ private:
 
     CRITICAL_SECTION lock_;
     std::deque<Model::IThreadParameter*> items_;
+    bool closed_ = false;
     ScopedHandle worker_;
 };
 
@@ -41,5 +44,11 @@ bool RunOnOwnThread(Model::IThreadParameter* item);
 
 // Queued items to the FIFO worker, the others to a thread of their own.
 bool Dispatch(Model::IThreadParameter* item);
+
+// For the program's exit: from now on no command is taken (each is released unrun), queued ones
+// that have not started are dropped, and the caller waits for those still running, serving the
+// messages sent to its thread meanwhile (a worker may be waiting for a page call). False when some
+// worker still runs after `timeoutMs`.
+bool StopWorkers(DWORD timeoutMs);
 
 } // namespace Velmora::UI
