@@ -1,6 +1,7 @@
 #include "app/assistant_app_win.h"
 
 #include "app/companion_command.h"
+#include "app/log_file_win.h"
 #include "app/module_paths_win.h"
 #include "app/option_table.h"
 #include "app/settings_store_win.h"
@@ -9,6 +10,7 @@
 #include "install/process_win.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/bs_dialog_win.h"
+#include "usb/device_watcher_win.h"
 
 #include <windows.h>
 
@@ -43,7 +45,19 @@ void EndMainLoop()
 namespace {
 
 // The USB device watcher reports key arrival and removal to the page.
-void StartDeviceWatcher() {}
+void StartDeviceWatcher()
+{
+    const bool watching = Usb::WatchDeviceChanges([](WPARAM event, LPARAM data) {
+        DebugTrace("USB设备插入或拔出 0x%X, 0x%X\n", static_cast<unsigned>(event),
+                   static_cast<unsigned>(data));
+        // An event that arrives during start-up, before the page exists, is dropped.
+        if (UI::IBSDialog* dialog = MainDialog())
+            dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
+        return 0;
+    });
+    if (!watching)
+        DebugTrace("USB device watcher window unavailable: device changes will not be reported\n");
+}
 
 } // namespace
 
@@ -99,6 +113,7 @@ bool CAssistantApp::InitInstance()
         DestroyMainDialog();
     }
     g_running = false;
+    Usb::CloseDeviceWatcher();
 
     HandOverToCompanion();
 

@@ -7,6 +7,7 @@
 #include "sysinfo/os_version_win.h"
 #include "ui/host_rules.h"
 #include "ui/message_box_win.h"
+#include "usb/key_commands_win.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -51,6 +52,7 @@ CommandServices ProgramCommandServices()
                                           Assistant::FetchThrough(Network::ProcessAgent()));
     };
     s.versionText = [](const std::wstring& which) { return System::VersionTextFor(which); };
+    s.keyRequest = Usb::KeyRequestHandler(Usb::SystemBus(), Usb::SystemCsp());
     s.config = &Assistant::TheCheckConfig();
     const DWORD uiThread = ::GetCurrentThreadId();
     // The quit command may arrive on a worker: the message belongs to the UI thread's loop.

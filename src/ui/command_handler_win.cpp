@@ -24,14 +24,6 @@ std::wstring Text(const VARIANT& v)
     return std::wstring(StringOf(v));
 }
 
-ScopedVariant UnsignedValue(unsigned value)
-{
-    ScopedVariant out;
-    out.Ptr()->vt = VT_UI4;
-    out.Ptr()->ulVal = value;
-    return out;
-}
-
 } // namespace
 
 void KeyIdTable::Set(const std::wstring& flag, const std::wstring& keyId)
@@ -152,14 +144,16 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
             ShowError(kKeyTypeNotInt);
             break;
         }
-        RunSerialised(dialog, kCommandUpdateKeyInfo, a1, a2, answer.Ptr());
+        RunKeyRequest(dialog, kCommandUpdateKeyInfo, a1, a2, answer.Ptr());
         break;
     case kCommandIsKeyConnect:
+    case kCommandGetSmInfo:
+        RunKeyRequest(dialog, CommandIdOf(name), a1, a2, answer.Ptr());
+        break;
     case kCommandDoCheck:
     case kCommandDoFix:
     case kCommandDoInstall:
     case kCommandCheckUpdate:
-    case kCommandGetSmInfo:
         RunSerialised(dialog, CommandIdOf(name), a1, a2, answer.Ptr());
         break;
     case kCommandGetVersion:
@@ -182,6 +176,15 @@ void CommandCore::RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, co
         return;
     RequestLock::Guard serialised(RequestLock::Instance());
     services_.serialisedRequest(dialog, id, a1, a2, result);
+}
+
+void CommandCore::RunKeyRequest(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2,
+                                VARIANT* result)
+{
+    // Not under the request lock: is_key_connect answers on the UI thread at once, while a download
+    // may hold that lock for minutes.
+    if (services_.keyRequest)
+        services_.keyRequest(dialog, id, a1, a2, result);
 }
 
 void CommandCore::ShowError(const wchar_t* message)
@@ -211,7 +214,7 @@ void CommandCore::GetConfig(IBSDialog* dialog)
             // setItemInfo(index, field, value), in automation order.
             ScopedVariant args[3] = {ScopedVariant::String(Utf8ToWide(item.Attributes.Get(field))),
                                      ScopedVariant::String(Utf8ToWide(field)),
-                                     UnsignedValue(static_cast<unsigned>(index))};
+                                     ScopedVariant::Unsigned(static_cast<unsigned>(index))};
             VARIANT raw[3] = {args[0].Get(), args[1].Get(), args[2].Get()};
             if (dialog)
                 dialog->CallScript(L"setItemInfo", raw, 3, nullptr);

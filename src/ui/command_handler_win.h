@@ -56,11 +56,15 @@ struct CommandServices {
     // Fills the model from `source`; a negative status is a failure.
     std::function<HRESULT(Assistant::CheckConfig& config, const std::wstring& source)> loadConfig;
 
-    // Checks, repairs, installs, the self-update and key requests (ids 7, 8, 9, 10, 16, 17, 23),
-    // served by their own parts of the program. The handler runs them one at a time under the
-    // request lock, whatever thread they arrive on. None: they answer empty.
+    // Checks, repairs, installs and the self-update (ids 8, 9, 10, 16), served by their own parts of
+    // the program. The handler runs them one at a time under the request lock, whatever thread they
+    // arrive on. None: they answer empty.
     std::function<void(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result)>
         serialisedRequest;
+    // The key commands (ids 7, 17, 23), on the thread they arrive on and outside the request lock.
+    // None: they answer empty.
+    std::function<void(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result)>
+        keyRequest;
 
     Assistant::CheckConfig* config = nullptr;  // the process's model
     std::vector<std::wstring> commandLineArgs; // without the program itself
@@ -101,6 +105,7 @@ private:
     void Quit();
     void ShowError(const wchar_t* message);
     void RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result);
+    void RunKeyRequest(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result);
     void SendProgress(IBSDialog* dialog, int percent, int index, bool status);
 
     CommandServices services_;
