@@ -12,6 +12,7 @@
 #include "ui/assistant_commands_win.h"
 #include "ui/async_call_queue_win.h"
 #include "ui/bs_dialog_win.h"
+#include "usb/device_watcher_win.h"
 
 #include <windows.h>
 
@@ -46,7 +47,19 @@ void EndMainLoop()
 namespace {
 
 // The USB device watcher reports key arrival and removal to the page.
-void StartDeviceWatcher() {}
+void StartDeviceWatcher()
+{
+    const bool watching = Usb::WatchDeviceChanges([](WPARAM event, LPARAM data) {
+        DebugTrace("USB设备插入或拔出 0x%X, 0x%X\n", static_cast<unsigned>(event),
+                   static_cast<unsigned>(data));
+        // An event that arrives during start-up, before the page exists, is dropped.
+        if (UI::IBSDialog* dialog = MainDialog())
+            dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
+        return 0;
+    });
+    if (!watching)
+        DebugTrace("USB device watcher window unavailable: device changes will not be reported\n");
+}
 
 } // namespace
 
@@ -103,6 +116,7 @@ bool CAssistantApp::InitInstance()
         DestroyMainDialog();
     }
     g_running = false;
+    Usb::CloseDeviceWatcher();
 
     HandOverToCompanion();
 

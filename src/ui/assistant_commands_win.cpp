@@ -11,6 +11,7 @@
 #include "sysinfo/os_version_win.h"
 #include "ui/host_rules.h"
 #include "ui/message_box_win.h"
+#include "usb/key_commands_win.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -89,6 +90,7 @@ CommandServices ProgramCommandServices()
                                           Assistant::FetchThrough(Network::ProcessAgent()));
     };
     s.versionText = [](const std::wstring& which) { return System::VersionTextFor(which); };
+    s.keyRequest = Usb::KeyRequestHandler(Usb::SystemBus(), Usb::SystemCsp());
     s.config = &Assistant::TheCheckConfig();
     s.runRequest = ServeRunRequest;
     s.checkUpdate = ServeCheckUpdate;

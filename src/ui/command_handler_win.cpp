@@ -24,14 +24,6 @@ std::wstring Text(const VARIANT& v)
     return std::wstring(StringOf(v));
 }
 
-ScopedVariant UnsignedValue(unsigned value)
-{
-    ScopedVariant out;
-    out.Ptr()->vt = VT_UI4;
-    out.Ptr()->ulVal = value;
-    return out;
-}
-
 } // namespace
 
 void KeyIdTable::Set(const std::wstring& flag, const std::wstring& keyId)
@@ -154,7 +146,11 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
             ShowError(kKeyTypeNotInt);
             break;
         }
-        RunSerialised(dialog, kCommandUpdateKeyInfo, a1, a2, answer.Ptr());
+        RunKeyRequest(dialog, kCommandUpdateKeyInfo, a1, a2, answer.Ptr());
+        break;
+    case kCommandIsKeyConnect:
+    case kCommandGetSmInfo:
+        RunKeyRequest(dialog, CommandIdOf(name), a1, a2, answer.Ptr());
         break;
     case kCommandDoCheck:
         RunEngineRequest(dialog, a1, true, answer.Ptr());
@@ -165,10 +161,6 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
         break;
     case kCommandCheckUpdate:
         CheckUpdate(dialog, a1);
-        break;
-    case kCommandIsKeyConnect:
-    case kCommandGetSmInfo:
-        RunSerialised(dialog, CommandIdOf(name), a1, a2, answer.Ptr());
         break;
     case kCommandGetVersion:
         if (IsString(a1) && services_.versionText)
@@ -181,15 +173,6 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
     }
     if (result)
         answer.MoveTo(result);
-}
-
-void CommandCore::RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2,
-                                VARIANT* result)
-{
-    if (!services_.serialisedRequest)
-        return;
-    RequestLock::Guard serialised(RequestLock::Instance());
-    services_.serialisedRequest(dialog, id, a1, a2, result);
 }
 
 void CommandCore::RunEngineRequest(IBSDialog* dialog, const VARIANT& target, bool checkOnly, VARIANT* result)
@@ -228,6 +211,15 @@ void CommandCore::CheckUpdate(IBSDialog* dialog, const VARIANT& interactive)
         services_.restartApplication();
 }
 
+void CommandCore::RunKeyRequest(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2,
+                                VARIANT* result)
+{
+    // Not under the request lock: is_key_connect answers on the UI thread at once, while a download
+    // may hold that lock for minutes.
+    if (services_.keyRequest)
+        services_.keyRequest(dialog, id, a1, a2, result);
+}
+
 void CommandCore::ShowError(const wchar_t* message)
 {
     ShowMessage(message, kErrorInstruction, services_.title, kIconError, nullptr);
@@ -260,7 +252,7 @@ void CommandCore::GetConfig(IBSDialog* dialog)
             // setItemInfo(index, field, value), in automation order.
             ScopedVariant args[3] = {ScopedVariant::String(Utf8ToWide(item.Attributes.Get(field))),
                                      ScopedVariant::String(Utf8ToWide(field)),
-                                     UnsignedValue(static_cast<unsigned>(index))};
+                                     ScopedVariant::Unsigned(static_cast<unsigned>(index))};
             VARIANT raw[3] = {args[0].Get(), args[1].Get(), args[2].Get()};
             if (dialog)
                 dialog->CallScript(L"setItemInfo", raw, 3, nullptr);

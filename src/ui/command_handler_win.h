@@ -74,12 +74,13 @@ struct CommandServices {
     std::function<bool(Assistant::CheckConfig& config, bool interactive, HWND owner,
                        const EngineProgress& progress)>
         checkUpdate;
+    // The handler runs the engine's requests (ids 8, 9, 10, 16) one at a time under the request lock,
+    // whatever thread they arrive on; without their service they answer empty.
 
-    // The key requests (ids 7, 17, 23), served by their own part of the program. The handler runs
-    // engine and key requests one at a time under the request lock, whatever thread they arrive on.
+    // The key commands (ids 7, 17, 23), on the thread they arrive on and outside the request lock.
     // None: they answer empty.
     std::function<void(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result)>
-        serialisedRequest;
+        keyRequest;
 
     Assistant::CheckConfig* config = nullptr;  // the process's model
     std::vector<std::wstring> commandLineArgs; // without the program itself
@@ -119,9 +120,9 @@ private:
                 const VARIANT& a4);
     void Quit();
     void ShowError(const wchar_t* message);
-    void RunSerialised(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result);
     void RunEngineRequest(IBSDialog* dialog, const VARIANT& target, bool checkOnly, VARIANT* result);
     void CheckUpdate(IBSDialog* dialog, const VARIANT& interactive);
+    void RunKeyRequest(IBSDialog* dialog, int id, const VARIANT& a1, const VARIANT& a2, VARIANT* result);
     void SendProgress(IBSDialog* dialog, int percent, int index, bool status);
 
     // What get_data answers from: taken from the model by get_config and swapped in whole, so that

@@ -35,6 +35,13 @@ public:
         out.v_.lVal = value;
         return out;
     }
+    static ScopedVariant Unsigned(unsigned value)
+    {
+        ScopedVariant out;
+        out.v_.vt = VT_UI4;
+        out.v_.ulVal = value;
+        return out;
+    }
     static ScopedVariant Bool(bool value)
     {
         ScopedVariant out;
