@@ -4,9 +4,11 @@
 #include "win/checks/certificate_test_support.h"
 #include "win/checks/registry_test_support.h"
 
+#include "checks/config_loader_win.h"
 #include "checks/run_driver_win.h"
 #include "checks/user_filter.h"
 #include "common/com_ptr_win.h"
+#include "net/http_agent_win.h"
 
 #include <urlmon.h>
 
@@ -205,10 +207,18 @@ protected:
     std::vector<ZONEATTRIBUTES> savedZones;
 };
 
-TEST(FullCheckDocument, ParsesIntoTheGroupsItemsAndTextsItDescribes)
+// The document as the demo bank serves it: downloaded, with relative installer locations taken
+// from the folder it came from.
+TEST(FullCheckDocument, LoadsIntoTheGroupsItemsAndTextsItDescribes)
 {
+    LoopbackServer server;
+    ASSERT_TRUE(server.IsListening());
+    server.Respond(200, ReadBytes(Fixture("full_check.xml")));
+    const std::string folder = "http://127.0.0.1:" + std::to_string(server.Port()) + "/EBANK/ocx/";
     CheckConfig config;
-    ASSERT_TRUE(LoadFullCheck(config, 8080));
+    ASSERT_EQ(LoadCheckConfig(config, Utf8ToWide(folder + "item.xml").c_str(),
+                              FetchThrough(Network::ProcessAgent())),
+              kConfigLoaded);
 
     std::vector<std::pair<std::string, std::size_t>> groups;
     for (const ConfigGroup& group : config.Groups)
@@ -247,7 +257,13 @@ TEST(FullCheckDocument, ParsesIntoTheGroupsItemsAndTextsItDescribes)
     EXPECT_EQ(config.ItemAt(1)->Installers[0].Attributes.Get("command"), "msiexec /i \"%1\" /qn");
     EXPECT_EQ(config.ItemAt(0)->Detect[0].Attributes.Get("version"), ">=2.1.0.0");
 
-    EXPECT_EQ(config.DataValue("bank_url"), "http://127.0.0.1:8080/EBANK/");
+    EXPECT_EQ(ResolveRemoteUrl(config, config.ItemAt(0)->Installers[0].Text), folder + "SecCtl_2.1.0.5.exe");
+    EXPECT_EQ(ResolveRemoteUrl(config, config.ItemAt(3)->Installers[1].Text),
+              folder + "key/KeyA_1.2.0.0_x64.exe");
+    EXPECT_EQ(ResolveRemoteUrl(config, config.ItemAt(2)->Installers[0].Text),
+              "http://localhost:8080/EBANK/ocx/InputCtl_3.0.0.2.exe");
+
+    EXPECT_EQ(config.DataValue("bank_url"), "http://localhost:8080/EBANK/");
     EXPECT_EQ(config.DataValue("csp_FT_A"), "Velmora Demo Key CSP A v1.0");
     EXPECT_EQ(config.AppInfoAttributes.Get("imperative"), "false");
     EXPECT_EQ(config.AppInfoDetect.size(), 1u);
