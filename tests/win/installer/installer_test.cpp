@@ -2,6 +2,7 @@
 // an update over a running copy, failed updates that must leave the installed version as it was,
 // and the uninstaller named by the uninstall entry.
 #include "app/module_paths_win.h"
+#include "common/com_ptr_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/text_win.h"
 #include "install/file_version_win.h"
@@ -106,7 +107,7 @@ ScopedHandle Start(std::wstring line)
 }
 
 // Runs a command line to its end: its exit code, or -1 when it did not start or end.
-long Run(const std::wstring& line)
+long RunToEnd(const std::wstring& line)
 {
     const ScopedHandle process = Start(line);
     if (!process || WaitForSingleObject(process.Get(), kHangLimitMs) != WAIT_OBJECT_0)
@@ -118,7 +119,7 @@ long Run(const std::wstring& line)
 
 long RunSetup(const char* setup)
 {
-    return Run(Quoted(WindowsPath(setup)) + L" /S");
+    return RunToEnd(Quoted(WindowsPath(setup)) + L" /S");
 }
 
 void ForceDelete(const std::wstring& path)
@@ -154,6 +155,37 @@ std::map<std::wstring, std::pair<size_t, size_t>> InstalledFiles()
         files[name] = {bytes.size(), std::hash<std::string>{}(bytes)};
     }
     return files;
+}
+
+constexpr wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+// The files to be renamed or deleted when the system next starts, as "\0<from>\0<to>\0..." (an
+// empty <to> deletes).
+std::wstring PendingDeletions()
+{
+    std::wstring pending(32768, L'\0');
+    DWORD size = static_cast<DWORD>(pending.size() * sizeof(wchar_t));
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue, RRF_RT_REG_MULTI_SZ, nullptr,
+                     pending.data(), &size) != ERROR_SUCCESS)
+        return {};
+    pending.resize(size / sizeof(wchar_t));
+    return L'\0' + pending;
+}
+
+// The names in a folder, in the order the system lists them.
+std::string FolderContents(const std::wstring& folder)
+{
+    std::string names;
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names += WideToUtf8(found.cFileName) + " ";
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
 }
 
 struct WindowSearch {
@@ -238,17 +270,17 @@ TEST_F(Setup, SilentInstallPutsFilesShortcutAndUninstallEntryInPlace)
     // The shortcut starts the installed program.
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     {
-        IShellLinkW* link = nullptr;
-        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                               IID_IShellLinkW, reinterpret_cast<void**>(&link))));
-        IPersistFile* file = nullptr;
+        ComPtr<IShellLinkW> link;
+        ComPtr<IPersistFile> file;
+        PIDLIST_ABSOLUTE item = nullptr;
         wchar_t target[MAX_PATH] = {};
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            if (SUCCEEDED(file->Load(Shortcut().c_str(), STGM_READ)))
-                link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
-            file->Release();
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                               IID_IShellLinkW, link.ReceiveVoid())));
+        if (SUCCEEDED(link.As(file)) && SUCCEEDED(file->Load(Shortcut().c_str(), STGM_READ)) &&
+            SUCCEEDED(link->GetIDList(&item))) {
+            SHGetPathFromIDListW(item, target);
+            CoTaskMemFree(item);
         }
-        link->Release();
         EXPECT_EQ(lstrcmpiW(target, Installed(kExe).c_str()), 0) << "shortcut target: " << WideToUtf8(target);
     }
     CoUninitialize();
@@ -348,6 +380,7 @@ TEST_F(Setup, TheUninstallEntryRemovesWhatWasInstalledAndTheSettingsOnlyWhenAske
     };
     for (const Case& c : {Case{L"", false}, Case{L" /REMOVESETTINGS", true}}) {
         SCOPED_TRACE(WideToUtf8(c.option));
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue);
         ASSERT_EQ(RunSetup(SETUP_CURRENT), 0);
         // What the program writes beside itself, and its settings.
         CloseHandle(
@@ -367,9 +400,18 @@ TEST_F(Setup, TheUninstallEntryRemovesWhatWasInstalledAndTheSettingsOnlyWhenAske
         const size_t folder = line.find(L" _?=");
         ASSERT_NE(folder, std::wstring::npos) << WideToUtf8(line);
         line.insert(folder, std::wstring(L" /S") + c.option);
-        EXPECT_EQ(Run(line), 0);
+        EXPECT_EQ(RunToEnd(line), 0);
 
-        EXPECT_FALSE(FileExists(InstallFolder())) << "the install folder stays";
+        // Only the uninstaller itself, which held its own file open, stays until the system starts
+        // again; it and the folder are marked for deletion then.
+        EXPECT_EQ(FolderContents(InstallFolder()), ". .. " + WideToUtf8(kUninstaller) + " ");
+        const std::wstring pending = PendingDeletions();
+        for (const std::wstring& path : {Installed(kUninstaller), InstallFolder()}) {
+            const std::wstring name = L'\0' + std::wstring(L"\\??\\") + path;
+            const bool marked = pending.find(name + L'\0') != std::wstring::npos ||
+                                pending.find(name + L"\\" + L'\0') != std::wstring::npos;
+            EXPECT_TRUE(marked) << WideToUtf8(path) << " is not marked for deletion";
+        }
         EXPECT_FALSE(FileExists(Shortcut()));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
         EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, kSettingsKey), !c.settingsRemoved);
