@@ -128,20 +128,21 @@ void ForceDelete(const std::wstring& path)
     DeleteFileW(path.c_str());
 }
 
+constexpr wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
 // Everything an installation leaves, removed without its uninstaller.
 void RemoveInstallation()
 {
-    for (const std::wstring& name :
-         {kExe, kCompanion, kUninstaller, kExe + kAside, kCompanion + kAside, kUninstaller + kAside})
-        ForceDelete(Installed(name));
-    ForceDelete(Installed(L"" VELMORA_STAGING_NAME));
-    const std::wstring staging = Installed(L"" VELMORA_STAGING_NAME);
-    for (const std::wstring& name : {kExe, kCompanion, kUninstaller})
-        ForceDelete(staging + L"\\" + name);
-    RemoveDirectoryW(staging.c_str());
-    RemoveDirectoryW(InstallFolder().c_str());
+    std::wstring from = InstallFolder() + L'\0'; // double terminator for the shell
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
     ForceDelete(Shortcut());
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue);
     // No tray hand-over from an earlier test's settings: the companion would write beside the program.
     RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey.c_str());
 }
@@ -156,9 +157,6 @@ std::map<std::wstring, std::pair<size_t, size_t>> InstalledFiles()
     }
     return files;
 }
-
-constexpr wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
 
 // The files to be renamed or deleted when the system next starts, as "\0<from>\0<to>\0..." (an
 // empty <to> deletes).
@@ -380,7 +378,7 @@ TEST_F(Setup, TheUninstallEntryRemovesWhatWasInstalledAndTheSettingsOnlyWhenAske
     };
     for (const Case& c : {Case{L"", false}, Case{L" /REMOVESETTINGS", true}}) {
         SCOPED_TRACE(WideToUtf8(c.option));
-        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue);
+        RemoveInstallation();
         ASSERT_EQ(RunSetup(SETUP_CURRENT), 0);
         // What the program writes beside itself, and its settings.
         CloseHandle(
