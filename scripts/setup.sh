@@ -25,6 +25,7 @@ apt_packages=(
     libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
     clang libclang-rt-14-dev clang-format
     chromium fonts-wqy-microhei nodejs npm
+    nsis
 )
 
 missing_packages() {

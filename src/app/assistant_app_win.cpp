@@ -6,6 +6,7 @@
 #include "app/option_table.h"
 #include "app/settings_store_win.h"
 #include "app/shell_services_win.h"
+#include "app/update_leftovers_win.h"
 #include "checks/digest.h"
 #include "install/process_win.h"
 #include "net/http_agent_win.h"
@@ -97,6 +98,7 @@ bool CAssistantApp::InitInstance()
         exitCode_ = instance == S_FALSE ? kExitSecondInstance : kExitStartFailed;
         return false;
     }
+    RemoveUpdateLeftovers();
 
     // The cipher and digest tables stay for the program's lifetime. A missing algorithm only
     // fails the operations that need it, so start-up goes on regardless.

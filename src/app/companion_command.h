@@ -1,12 +1,14 @@
 #pragma once
 // The command line that hands the program over to the tray companion at exit.
 
+#include "res/product.h"
+
 #include <string>
 #include <string_view>
 
 namespace Velmora {
 
-inline constexpr wchar_t kCompanionFileName[] = L"QXSysTray.exe";
+inline constexpr wchar_t kCompanionFileName[] = L"" VELMORA_COMPANION_NAME;
 
 // Resource numbers of the main executable that the companion shows: the launch text, the
 // display name and the icon.

@@ -3,12 +3,15 @@
 // Integers are REG_DWORD, strings REG_SZ, booleans integers (true -1, false 0). Reading an absent
 // value (or one of another type) yields the caller's default.
 
+#include "res/product.h"
+
 #include <string>
 #include <string_view>
 
 namespace Velmora {
 
-inline constexpr wchar_t kCompanyKey[] = L"Velmora";
+// The publisher's name; the uninstaller finds the settings under it.
+inline constexpr wchar_t kCompanyKey[] = L"" VELMORA_PUBLISHER;
 inline constexpr wchar_t kSettingsSection[] = L"Settings";
 
 class SettingsStore {
