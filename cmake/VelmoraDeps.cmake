@@ -21,7 +21,8 @@ if(WIN32)
   set_target_properties(OpenSSL::Crypto PROPERTIES
     IMPORTED_LOCATION "${VELMORA_OPENSSL_DIR}/lib/libcrypto.a"
     INTERFACE_INCLUDE_DIRECTORIES "${VELMORA_OPENSSL_DIR}/include"
-    INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;advapi32;user32;bcrypt")
+    # crypt32 as the program takes it: delay-imported, from the system folder.
+    INTERFACE_LINK_LIBRARIES "ws2_32;velmora_delay_crypt32;advapi32;user32;bcrypt")
   if(BUILD_TESTING AND NOT VELMORA_FUZZ)
     velmora_find_dep(VELMORA_GTEST_DIR "googletest-*-${CMAKE_SYSTEM_PROCESSOR}")
     find_package(GTest CONFIG REQUIRED PATHS "${VELMORA_GTEST_DIR}" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
