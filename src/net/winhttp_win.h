@@ -86,13 +86,20 @@ inline HRESULT HresultFromError(DWORD error)
 // cut short by the network is never taken for a whole one.
 template <typename Sink> HRESULT ReadResponseBody(CWinHttp& request, Sink&& sink)
 {
-    // Reads of 64 KB: few calls per megabyte (asking how much is available first would add one
-    // each time), yet frequent progress on a slow line, where a read may wait until its buffer
-    // is full. The one buffer is reused, so memory stays flat however large the body is.
+    // Each read takes what has arrived (at most 64 KB), after asking how much that is: a read of a
+    // larger amount may wait until its buffer is full, which on a slow line would hold back the
+    // progress, and the caller's answer to it, for minutes. The one buffer is reused, so memory
+    // stays flat however large the body is.
     std::vector<char> buffer(64 * 1024);
     for (;;) {
+        DWORD available = 0;
+        if (const DWORD error = request.QueryDataAvailable(&available))
+            return HresultFromError(error);
+        if (available == 0)
+            return S_OK;
         DWORD read = 0;
-        if (const DWORD error = request.ReadData(buffer.data(), static_cast<DWORD>(buffer.size()), &read))
+        const DWORD wanted = available < buffer.size() ? available : static_cast<DWORD>(buffer.size());
+        if (const DWORD error = request.ReadData(buffer.data(), wanted, &read))
             return HresultFromError(error);
         if (read == 0)
             return S_OK;

@@ -72,6 +72,7 @@ public:
         status_ = status;
         body_ = std::move(body);
         missing_ = 0;
+        trickle_ = false;
     }
 
     // Declares `missing` more bytes than the body holds and closes after the body: a transfer cut
@@ -81,6 +82,16 @@ public:
         std::lock_guard guard(lock_);
         missing_ = missing;
     }
+
+    // After the body, goes on sending one more byte every 20 ms until Stop(): a download that never
+    // ends. Respond() ends it.
+    void Trickle()
+    {
+        std::lock_guard guard(lock_);
+        trickle_ = true;
+    }
+    // True once a trickling answer has begun sending its body.
+    bool Trickling() const { return trickling_; }
 
 private:
     void Serve()
@@ -99,13 +110,21 @@ private:
             }
             ++requests_;
             std::string answer;
+            bool trickle = false;
             {
                 std::lock_guard guard(lock_);
+                trickle = trickle_;
+                const std::size_t declared = trickle ? body_.size() + (1u << 30) : body_.size() + missing_;
                 answer = "HTTP/1.1 " + std::to_string(status_) + " Answer\r\nContent-Type: text/xml\r\n" +
-                         "Content-Length: " + std::to_string(body_.size() + missing_) +
-                         "\r\nConnection: close\r\n\r\n" + body_;
+                         "Content-Length: " + std::to_string(declared) + "\r\nConnection: close\r\n\r\n" +
+                         body_;
             }
             send(client.Get(), answer.data(), static_cast<int>(answer.size()), 0);
+            if (trickle) {
+                trickling_ = true;
+                while (!stopping_ && send(client.Get(), "x", 1, 0) == 1)
+                    ::Sleep(20);
+            }
             shutdown(client.Get(), SD_SEND);
         }
     }
@@ -120,6 +139,8 @@ private:
     int status_ = 200;
     std::string body_;
     std::size_t missing_ = 0;
+    bool trickle_ = false;
+    std::atomic<bool> trickling_ = false;
 };
 
 } // namespace Velmora::Assistant::Testing

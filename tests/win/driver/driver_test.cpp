@@ -335,4 +335,43 @@ TEST_F(UpdateTest, AFailedDownloadKeepsTheProgramRunningWithoutAMessage)
     EXPECT_FALSE(VelmoraTest::FileExists(DownloadedPath()));
 }
 
+// The program ends while a command worker is inside a download that would never finish: the
+// download stops, the worker's command returns before the program's objects go, and the process
+// ends normally with its log intact.
+TEST(ExitTest, QuittingDuringADownloadEndsTheWorkerFirstAndExitsCleanly)
+{
+    Assistant::Testing::LoopbackServer server;
+    ASSERT_TRUE(server.IsListening());
+    server.Respond(200, "MZ");
+    server.Trickle();
+    VelmoraTest::TempFolder folder{L"velmora-exit-"};
+    const std::wstring log = folder / L"Log.log";
+    const std::wstring eventName = L"VelmoraExitProbeQuit-" + std::to_wstring(GetCurrentProcessId());
+    ScopedHandle quit(CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+    ASSERT_TRUE(quit);
+
+    const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/slow/setup.exe";
+    std::wstring commandLine = VelmoraTest::Quoted(VelmoraTest::WindowsPath(EXIT_PROBE_EXE)) + L" " + url +
+                               L" " + VelmoraTest::Quoted(log) + L" " + eventName;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    ScopedHandle probe(process.hProcess);
+    ScopedHandle probeThread(process.hThread);
+    for (int tick = 0; tick < 1500 && !server.Trickling(); ++tick)
+        Sleep(20);
+    ASSERT_TRUE(server.Trickling()) << "the download did not start";
+    SetEvent(quit.Get());
+
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(probe.Get(), 60000)) << "the program did not end";
+    DWORD exitCode = 99;
+    GetExitCodeProcess(probe.Get(), &exitCode);
+    EXPECT_EQ(0u, exitCode) << "4: ended without waiting for the worker; anything else: a crash";
+    EXPECT_EQ("start\r\nquit\r\nworker { \"index\" : 0, \"result\" : 3}\r\nstopped\r\n",
+              VelmoraTest::ReadFileBytes(log));
+    server.Stop();
+}
+
 } // namespace

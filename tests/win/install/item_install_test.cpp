@@ -62,6 +62,9 @@ protected:
         ASSERT_TRUE(server.IsListening());
         ASSERT_FALSE(installer.empty()) << "the test installer is built beside the tests";
         Options().Set(kOptionDownloadBesideExe, 1);
+        // The folder is made by the first download; the cases that leave files in it beforehand
+        // must not depend on one having run.
+        CreateDirectoryW(DownloadFolder().c_str(), nullptr);
         Clean();
     }
     void TearDown() override
