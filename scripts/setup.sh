@@ -28,6 +28,19 @@ apt_packages=(
     nsis
 )
 
+# A mirror caught mid-sync answers an index of the wrong size for a while; a later try usually
+# gets a consistent set. If every try fails, the lists that did arrive are used, and the install
+# step below says which package could not be had.
+update_package_lists() {
+    local try
+    for try in 1 2 3; do
+        as_root apt-get update -qq && return 0
+        log "package lists incomplete (try $try of 3)"
+        sleep $((try * 10))
+    done
+    log "going on with the package lists that could be fetched"
+}
+
 missing_packages() {
     local p
     for p in "${apt_packages[@]}"; do
@@ -66,7 +79,7 @@ install_packages() {
         return
     fi
     log "installing: $(echo $missing)"
-    as_root apt-get update -qq
+    update_package_lists
     [ -z "$missing" ] && return
     # shellcheck disable=SC2086
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >"$DEPS_LOG" 2>&1 || { tail -n 40 "$DEPS_LOG"; exit 1; }
