@@ -1,5 +1,7 @@
 #include "checks/run_driver.h"
 
+#include "checks/json_text.h"
+
 #include <cstdio>
 
 namespace Velmora::Assistant {
@@ -7,27 +9,6 @@ namespace {
 
 constexpr std::string_view kTypeAnswerHead = "{ \"type\" : \"";
 constexpr std::string_view kTypeAnswerMiddle = "\", \"result\" : ";
-
-// One character of `text` at `pos` as JSON string content; `*length` is how many bytes it took.
-std::string JsonPiece(std::string_view text, std::size_t pos, std::size_t* length)
-{
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    *length = 1;
-    if (byte == '"' || byte == '\\')
-        return std::string{'\\', static_cast<char>(byte)};
-    if (byte < 0x20) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-        return escaped;
-    }
-    if (byte >= 0x80) {
-        // A whole UTF-8 sequence stays together: its continuation bytes follow.
-        while (pos + *length < text.size() &&
-               (static_cast<unsigned char>(text[pos + *length]) & 0xC0) == 0x80)
-            ++*length;
-    }
-    return std::string(text.substr(pos, *length));
-}
 
 bool IsMarked64(const ConfigEntry& entry)
 {

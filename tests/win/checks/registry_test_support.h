@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace Velmora::Assistant::Testing {
 
@@ -66,5 +67,70 @@ inline void DeleteTree(HKEY root, const std::wstring& path, REGSAM view = 0)
     key.Reset();
     RegDeleteKeyExW(root, path.c_str(), view, 0);
 }
+
+// Registry values and keys changed by a test, put back as they were, in reverse order.
+class RegistryChanges {
+public:
+    RegistryChanges() = default;
+    RegistryChanges(const RegistryChanges&) = delete;
+    RegistryChanges& operator=(const RegistryChanges&) = delete;
+    ~RegistryChanges() { Undo(); }
+
+    bool Set(HKEY root, const std::wstring& key, const wchar_t* name, DWORD type, const std::string& data)
+    {
+        Remember(root, key, name);
+        return SetRaw(root, key, name, type, data);
+    }
+
+    void Remove(HKEY root, const std::wstring& key, const wchar_t* name)
+    {
+        Remember(root, key, name);
+        ScopedRegKey open;
+        if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, open.Receive()) == ERROR_SUCCESS)
+            RegDeleteValueW(open.Get(), name);
+    }
+
+    void Undo()
+    {
+        for (auto value = values_.rbegin(); value != values_.rend(); ++value) {
+            if (value->before.type != REG_NONE) {
+                SetRaw(value->root, value->key, value->name.c_str(), value->before.type, value->before.data);
+            } else {
+                ScopedRegKey open;
+                if (RegOpenKeyExW(value->root, value->key.c_str(), 0, KEY_SET_VALUE, open.Receive()) ==
+                    ERROR_SUCCESS)
+                    RegDeleteValueW(open.Get(), value->name.c_str());
+            }
+        }
+        for (auto key = createdKeys_.rbegin(); key != createdKeys_.rend(); ++key)
+            DeleteTree(key->first, key->second);
+        values_.clear();
+        createdKeys_.clear();
+    }
+
+private:
+    struct Saved {
+        HKEY root;
+        std::wstring key, name;
+        RawValue before;
+    };
+
+    void Remember(HKEY root, const std::wstring& key, const wchar_t* name)
+    {
+        values_.push_back({root, key, name, GetRaw(root, key, name)});
+        // The outermost key that does not exist yet goes again at the end.
+        std::wstring missing;
+        for (std::wstring path = key; !path.empty() && !KeyExists(root, path);) {
+            missing = path;
+            const std::size_t slash = path.rfind(L'\\');
+            path = slash == std::wstring::npos ? L"" : path.substr(0, slash);
+        }
+        if (!missing.empty())
+            createdKeys_.emplace_back(root, missing);
+    }
+
+    std::vector<Saved> values_;
+    std::vector<std::pair<HKEY, std::wstring>> createdKeys_;
+};
 
 } // namespace Velmora::Assistant::Testing

@@ -1,0 +1,210 @@
+#include "console/check_report.h"
+
+#include "checks/json_text.h"
+
+#include <map>
+
+namespace Velmora::Console {
+namespace {
+
+using Assistant::JsonQuoted;
+
+const char* StateName(CheckState state)
+{
+    switch (state) {
+    case CheckState::Ok:
+        return "ok";
+    case CheckState::Repair:
+        return "repair";
+    case CheckState::Warning:
+        return "warning";
+    }
+    return "ok";
+}
+
+const char* PhaseName(Phase phase)
+{
+    switch (phase) {
+    case Phase::Check:
+        return "check";
+    case Phase::Fix:
+        return "fix";
+    case Phase::Recheck:
+        return "recheck";
+    }
+    return "check";
+}
+
+// The mark a person reads first: what needs doing, not the page's wording.
+const char* StateMark(CheckState state)
+{
+    switch (state) {
+    case CheckState::Ok:
+        return "通过";
+    case CheckState::Repair:
+        return "待修复";
+    case CheckState::Warning:
+        return "注意";
+    }
+    return "";
+}
+
+std::string RecordJson(const CheckRecord& record, Phase phase)
+{
+    std::string out = "{";
+    if (record.type)
+        out += "\"type\": " + JsonQuoted(*record.type) + ", ";
+    if (record.index)
+        out += "\"index\": " + std::to_string(*record.index) + ", ";
+    out += "\"name\": " + JsonQuoted(record.name) + ", ";
+    out += "\"answer\": " + (record.answer ? JsonQuoted(*record.answer) : std::string("null")) + ", ";
+    if (phase == Phase::Fix) {
+        out += "\"action\": " + JsonQuoted(record.action) + ", ";
+    } else {
+        out += std::string("\"state\": \"") + StateName(record.state) + "\", ";
+        out += "\"text\": " + JsonQuoted(record.text) + ", ";
+        if (record.status)
+            out += "\"status\": " + std::to_string(*record.status) + ", ";
+    }
+    out += "\"duration_ms\": " + std::to_string(record.durationMs) + "}";
+    return out;
+}
+
+std::string RecordKey(const CheckRecord& record)
+{
+    return record.type ? "t:" + *record.type : "i:" + std::to_string(record.index.value_or(-1));
+}
+
+struct Counts {
+    int ok = 0, repair = 0, warning = 0;
+};
+
+Counts CountOf(const Round& round)
+{
+    Counts counts;
+    for (const CheckRecord& record : round.results) {
+        (record.state == CheckState::Ok       ? counts.ok
+         : record.state == CheckState::Repair ? counts.repair
+                                              : counts.warning)++;
+    }
+    return counts;
+}
+
+std::string CountText(const Counts& counts)
+{
+    return std::to_string(counts.ok) + " 项通过，" + std::to_string(counts.repair) + " 项待修复，" +
+           std::to_string(counts.warning) + " 项注意";
+}
+
+} // namespace
+
+CheckRecord FixedCheckRecord(const FixedCheck& check, const std::optional<std::string>& answer,
+                             long long durationMs)
+{
+    const Judgement judgement = JudgeFixed(check, answer);
+    CheckRecord record;
+    record.type = std::string(check.type);
+    record.name = std::string(check.name);
+    record.answer = answer;
+    record.state = judgement.state;
+    record.text = std::string(judgement.text);
+    record.durationMs = durationMs;
+    return record;
+}
+
+CheckRecord ItemCheckRecord(const PageItem& item, const std::optional<std::string>& answer,
+                            long long durationMs)
+{
+    const int status = ItemStatusFromAnswer(answer);
+    CheckRecord record;
+    record.index = item.index;
+    record.name = item.name;
+    record.answer = answer;
+    record.status = status;
+    record.state = status == 0 ? CheckState::Ok : CheckState::Repair;
+    record.text = std::string(ItemStatusText(status));
+    record.durationMs = durationMs;
+    return record;
+}
+
+int ExitCodeOf(const Round& checks)
+{
+    for (const CheckRecord& record : checks.results) {
+        if (record.state == CheckState::Repair)
+            return kExitNotInOrder;
+    }
+    return kExitInOrder;
+}
+
+std::string ReportJson(const RunReport& report)
+{
+    std::string out = "{\n  \"program\": \"VelmoraCheck\",\n";
+    out += "  \"version\": " + JsonQuoted(report.version) + ",\n";
+    out += "  \"config\": " + JsonQuoted(report.config) + ",\n";
+    out += std::string("  \"mode\": \"") + (report.fixMode ? "fix" : "check") + "\",\n";
+    out += "  \"started\": " + JsonQuoted(report.started) + ",\n";
+    out += "  \"system\": " + JsonQuoted(report.systemVersion) + ",\n";
+    out += "  \"ie\": " + JsonQuoted(report.ieVersion) + ",\n";
+    out += "  \"exit_code\": " + std::to_string(report.exitCode) + ",\n";
+    out += "  \"rounds\": [";
+    for (std::size_t r = 0; r < report.rounds.size(); ++r) {
+        const Round& round = report.rounds[r];
+        out += r ? ",\n" : "\n";
+        out += std::string("    {\"phase\": \"") + PhaseName(round.phase) + "\", \"results\": [";
+        for (std::size_t i = 0; i < round.results.size(); ++i)
+            out += (i ? ",\n      " : "\n      ") + RecordJson(round.results[i], round.phase);
+        out += round.results.empty() ? "]}" : "\n    ]}";
+    }
+    out += report.rounds.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+std::string RoundText(const Round& round)
+{
+    std::string out;
+    for (const CheckRecord& record : round.results) {
+        out += "  [";
+        out += StateMark(record.state);
+        out += "] " + record.name;
+        if (!record.text.empty())
+            out += "：" + record.text;
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string SummaryText(const RunReport& report)
+{
+    const Round* first = nullptr;
+    const Round* last = nullptr;
+    for (const Round& round : report.rounds) {
+        if (round.phase == Phase::Fix)
+            continue;
+        if (!first)
+            first = &round;
+        last = &round;
+    }
+    std::string out;
+    if (!first)
+        return out;
+    out += "检测结果：" + CountText(CountOf(*first)) + "\r\n";
+    if (last != first) {
+        out += "修复后：" + CountText(CountOf(*last)) + "\r\n";
+        std::map<std::string, const CheckRecord*> before;
+        for (const CheckRecord& record : first->results)
+            before[RecordKey(record)] = &record;
+        for (const CheckRecord& record : last->results) {
+            const auto it = before.find(RecordKey(record));
+            if (it == before.end() || it->second->state == record.state)
+                continue;
+            out += "  " + record.name + "：" +
+                   (it->second->text.empty() ? StateMark(it->second->state) : it->second->text) + " → " +
+                   (record.text.empty() ? StateMark(record.state) : record.text) + "\r\n";
+        }
+    }
+    out += report.exitCode == kExitInOrder ? "您的电脑已达到安全要求，可放心登录网银\r\n"
+                                           : "检测完毕，有需要修复项目，请修复！\r\n";
+    return out;
+}
+
+} // namespace Velmora::Console
