@@ -81,8 +81,24 @@ install_packages() {
     log "installing: $(echo $missing)"
     update_package_lists
     [ -z "$missing" ] && return
+    # The 32-bit Wine loader goes on its own: while a mirror's i386 lists lag behind its amd64 ones,
+    # its libraries cannot match the installed 64-bit ones, and everything else must still install.
+    local others
+    others=$(echo "$missing" | grep -vx 'wine32:i386' || true)
     # shellcheck disable=SC2086
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >"$DEPS_LOG" 2>&1 || { tail -n 40 "$DEPS_LOG"; exit 1; }
+    [ -z "$others" ] || apt_install $others
+    if echo "$missing" | grep -qx 'wine32:i386' && ! apt_install wine32:i386; then
+        log "WARNING: wine32:i386 could not be installed (the mirror's i386 package lists are incomplete);"
+        log "WARNING: the win32 tier will build, and report its Wine tests as skipped"
+    fi
+}
+
+apt_install() {
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" \
+        >"$DEPS_LOG" 2>&1 && return 0
+    tail -n 40 "$DEPS_LOG"
+    [ "$*" = wine32:i386 ] && return 1
+    exit 1
 }
 
 # libcrypto for one MinGW target, from Debian's openssl source package.
