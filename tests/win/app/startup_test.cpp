@@ -37,22 +37,6 @@ private:
     static void Clear() { RegDeleteTreeW(HKEY_CURRENT_USER, CopySettings().ProfileKey().c_str()); }
 };
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 // VelmoraAssistant.exe copied into a folder of its own, with the recording companion beside it.
 class AssistantCopy {
 public:

@@ -9,6 +9,31 @@
 
 namespace VelmoraTest {
 
+// Search state of VisibleWindowOf.
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+inline BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A visible top-level window of the process; none while it shows none.
+inline HWND VisibleWindowOf(DWORD processId)
+{
+    WindowSearch search{processId, nullptr};
+    EnumWindows(&FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // A fresh folder under %TEMP%, removed with its content at the end of the test.
 class TempFolder {
 public:

@@ -3,6 +3,7 @@
 // back, and what it repaired looked up on disk and in the registry.
 #include "win/checks/loopback_server.h" // winsock2.h before windows.h
 
+#include "win/app/win_test_support.h"
 #include "win/checks/certificate_test_support.h"
 #include "win/checks/registry_test_support.h"
 #include "win/checks/test_files.h"
@@ -249,22 +250,6 @@ TEST_F(ConsoleCheck, RefusesWhatItCannotRun)
     }
 }
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 TEST_F(ConsoleCheck, RefusesWhileTheWindowedProgramRuns)
 {
     std::wstring line = L"\"" + Utf8ToWide(VELMORA_ASSISTANT_EXE) + L"\"";
@@ -274,19 +259,19 @@ TEST_F(ConsoleCheck, RefusesWhileTheWindowedProgramRuns)
     ASSERT_TRUE(
         CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
     ScopedHandle process(info.hProcess), thread(info.hThread);
-    WindowSearch search{info.dwProcessId, nullptr};
-    for (int tick = 0; tick < 300 && !search.found; ++tick) {
+    HWND window = nullptr;
+    for (int tick = 0; tick < 300 && !window; ++tick) {
         if (WaitForSingleObject(process.Get(), 100) == WAIT_OBJECT_0)
             break;
-        EnumWindows(&FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+        window = VelmoraTest::VisibleWindowOf(info.dwProcessId);
     }
-    ASSERT_NE(search.found, nullptr) << "the windowed program did not show its window";
+    ASSERT_NE(window, nullptr) << "the windowed program did not show its window";
 
     const CheckRun run = RunCheck({L"/config", source_});
     EXPECT_EQ(run.exitCode, 3) << run.output;
     EXPECT_TRUE(Contains(run.output, "网银助手正在运行")) << run.output;
 
-    PostMessageW(search.found, WM_CLOSE, 0, 0);
+    PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(process.Get(), 30000), WAIT_OBJECT_0);
     // Once it has gone, the check runs.
     EXPECT_NE(RunCheck({L"/config", source_}).exitCode, 3);
