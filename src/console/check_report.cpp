@@ -9,17 +9,27 @@ namespace {
 
 using Assistant::JsonQuoted;
 
+// A state's name in the report, and the mark a person reads first: what needs doing, not the
+// page's wording.
+struct StateWords {
+    const char* name;
+    const char* mark;
+};
+
+const StateWords& WordsOf(CheckState state)
+{
+    static constexpr StateWords kWords[] = {{"ok", "通过"}, {"repair", "待修复"}, {"warning", "注意"}};
+    return kWords[static_cast<int>(state)];
+}
+
 const char* StateName(CheckState state)
 {
-    switch (state) {
-    case CheckState::Ok:
-        return "ok";
-    case CheckState::Repair:
-        return "repair";
-    case CheckState::Warning:
-        return "warning";
-    }
-    return "ok";
+    return WordsOf(state).name;
+}
+
+const char* StateMark(CheckState state)
+{
+    return WordsOf(state).mark;
 }
 
 const char* PhaseName(Phase phase)
@@ -33,20 +43,6 @@ const char* PhaseName(Phase phase)
         return "recheck";
     }
     return "check";
-}
-
-// The mark a person reads first: what needs doing, not the page's wording.
-const char* StateMark(CheckState state)
-{
-    switch (state) {
-    case CheckState::Ok:
-        return "通过";
-    case CheckState::Repair:
-        return "待修复";
-    case CheckState::Warning:
-        return "注意";
-    }
-    return "";
 }
 
 std::string RecordJson(const CheckRecord& record, Phase phase)
