@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# The assistant at work on a broken Windows PC: a Wine prefix of its own (build/demo/prefix) is put
+# out of order the way customers' PCs are, the demo bank (demo/bank_server.py) serves its check
+# document on localhost, and VelmoraCheck.exe checks the PC, repairs it and checks it again. The
+# before/after table is printed and written, with the JSON report, to build/demo/.
+#
+#   bash scripts/demo.sh
+#
+# Makes the machine ready first when it is not (scripts/setup.sh) and builds what it needs: the
+# win32 preset where this machine can execute 32-bit code, else win64 (VELMORA_DEMO_PRESET=win32
+# or win64 chooses instead). The pristine prefix is made once (build/demo/template) and copied
+# afresh for each run, so every run starts from the same broken PC. Everything it starts (the bank
+# server, the prefix's wineserver, Xvfb) it stops again by recorded process id, also when a step
+# fails. Exit status: VelmoraCheck's (0 nothing left to repair, 1 something still to repair, 2 no
+# check document, ...), 1 when a step before it failed, 4 for a wrong VELMORA_DEMO_PRESET.
+set -eEuo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+# shellcheck source=scripts/wine-common.sh
+. scripts/wine-common.sh
+
+out=$root/build/demo
+template=$out/template
+prefix=$out/prefix
+server_dir=$out/server
+bank_host=ebank.velmora-bank.test
+guard_service=VelmoraDemoGuard
+
+say() { printf '\n== %s\n' "$*"; }
+
+# The tools the demo's build and run need; anything missing is set-up's to install.
+machine_ready() {
+    local arch=$1 tool
+    for tool in cmake ninja "$arch-w64-mingw32-g++-posix" makensis Xvfb python3 openssl; do
+        command -v "$tool" >/dev/null || return 1
+    done
+    [ -x "$WINE64" ] || return 1
+    compgen -G "${VELMORA_DEPS:-/opt/velmora-deps}/openssl-*-$arch/.complete" >/dev/null
+}
+
+preset=win64
+arch=x86_64
+case ${VELMORA_DEMO_PRESET:-} in
+win64) echo "the demo runs the 64-bit build (win64), as VELMORA_DEMO_PRESET says" ;;
+win32)
+    preset=win32
+    arch=i686
+    echo "the demo runs the shipped 32-bit build (win32), as VELMORA_DEMO_PRESET says"
+    ;;
+"")
+    if can_run_32bit; then
+        preset=win32
+        arch=i686
+        echo "this machine executes 32-bit code: the demo runs the shipped 32-bit build (win32)"
+    else
+        echo "this machine cannot execute 32-bit code: the demo runs the 64-bit build (win64)"
+    fi
+    ;;
+*)
+    echo "VELMORA_DEMO_PRESET must be win32 or win64, not \"$VELMORA_DEMO_PRESET\"" >&2
+    exit 4
+    ;;
+esac
+if ! machine_ready "$arch"; then
+    say "making the machine ready (scripts/setup.sh)"
+    bash scripts/setup.sh
+    # The 32-bit loader may have arrived with it.
+    if [ $preset = win64 ] && [ -z "${VELMORA_DEMO_PRESET:-}" ] && can_run_32bit; then
+        preset=win32
+        arch=i686
+        echo "this machine now executes 32-bit code: the demo runs the 32-bit build (win32)"
+    fi
+fi
+
+build=$root/build/$preset
+say "building VelmoraCheck.exe and the demo bank ($preset)"
+[ -f "$build/build.ninja" ] || cmake --preset "$preset" >/dev/null
+cmake --build "$build" --target VelmoraCheck velmora_demo_bank
+check_exe=$build/src/app/VelmoraCheck.exe
+bank_files=$build/demo/bank
+
+# From here on everything started is stopped on the way out, whatever happens.
+stop_all() {
+    bash tests/fixtures/net/servers.sh stop "$server_dir" >/dev/null 2>&1 || true
+    [ -d "$prefix" ] && bash scripts/wine-env.sh stop "$prefix" >/dev/null 2>&1 || true
+}
+trap stop_all EXIT
+trap 'echo "demo: stopped, a step failed at line $LINENO: $BASH_COMMAND" >&2' ERR
+
+# The demo PC starts: its wineserver, display and services, and this shell's Wine environment.
+start_pc() {
+    bash scripts/wine-env.sh start "$prefix" >/dev/null
+    wine_environment "$prefix"
+}
+
+say "a fresh copy of the pristine PC"
+if [ ! -f "$template.complete" ]; then
+    echo "making the pristine prefix once (wineboot -i): $template"
+    rm -rf "$template"
+    bash scripts/wine-env.sh start "$template" >/dev/null
+    bash scripts/wine-env.sh stop "$template" >/dev/null
+    touch "$template.complete"
+fi
+rm -rf "$prefix"
+cp -a "$template" "$prefix"
+rm -f "$out/report.json" "$out/report.html"
+
+say "starting the demo bank"
+bash tests/fixtures/net/servers.sh --server demo/bank_server.py --root-name "Velmora Demo Bank Root" \
+    start "$server_dir" --root demo/bank --root "$bank_files"
+state() { sed -n "s/^$1=//p" "$server_dir/state.txt"; }
+document_url=https://localhost:$(state https_port)/EBANK/ocx/item.xml
+
+say "breaking the PC"
+start_pc
+hosts=$prefix/drive_c/windows/system32/drivers/etc/hosts
+printf '203.0.113.66\t%s\r\n' "$bank_host" >>"$hosts"
+echo "hosts file: $bank_host sent to 203.0.113.66"
+echo "trusted sites: none (a fresh PC has none)"
+echo "CA certificates: the bank CA's certificates are missing (a fresh PC lacks them)"
+echo "security control: not installed"
+"$WINE64" "$bank_files/EBANK/ocx/GuardDemo_1.0.0.1.exe" /S
+"$WINE64" sc stop "$guard_service" >/dev/null
+echo "guard service: installed, then stopped and set to start on demand"
+python3 demo/prefix_registry.py "$server_dir/root.der" "$guard_service" >"$out/break.reg"
+"$WINE64" regedit /S "Z:$out/break.reg"
+echo "pop-up blocker: switched on (PopupMgr = yes, the bank needs no)"
+echo "the demo bank's root certificate: trusted, so that the PC can reach the bank over https"
+# The PC starts again: its service manager reads the guard's start type anew and leaves it stopped.
+bash scripts/wine-env.sh stop "$prefix" >/dev/null
+start_pc
+
+# Support staff put the command beside the installed assistant; its downloads and log stay on
+# the PC with it, so every run starts without them.
+installed="$prefix/drive_c/Program Files/网银助手"
+mkdir -p "$installed"
+cp "$check_exe" "$installed/"
+say "VelmoraCheck.exe /fix /config $document_url"
+status=0
+"$WINE64" "$installed/VelmoraCheck.exe" /fix /config "$document_url" /report "Z:$out/report.json" || status=$?
+
+say "before and after"
+if [ -f "$out/report.json" ]; then
+    python3 demo/report.py "$out/report.json" "$out/report.html"
+    echo "report: $out/report.json, $out/report.html"
+else
+    echo "VelmoraCheck.exe wrote no report (exit status $status)"
+fi
+echo "bank requests: $(wc -l <"$server_dir/requests.log") (log $server_dir/requests.log)"
+exit "$status"
