@@ -4,7 +4,9 @@
 #   wine-env.sh start <prefix>     wine-env.sh stop <prefix>
 # Only processes this script started are stopped, and only through their recorded ids or the
 # prefix's own wineserver.
-set -euo pipefail
+set -eEuo pipefail
+# A failure says where: CTest shows this script's output only.
+trap 'echo "wine-env.sh: failed (status $?) at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 action=${1:?start or stop}
 prefix=${2:?prefix}
@@ -57,7 +59,18 @@ start)
     start_xvfb
     export DISPLAY
     DISPLAY=$(cat "$display_file")
-    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    # Exit status 2: a wineserver of this prefix runs already (a run that was killed before its
+    # stop, or a program of the prefix still running); it serves this run as well.
+    server_status=0
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1 || server_status=$?
+    case $server_status in
+    0) ;;
+    2) echo "note: a wineserver of this prefix was already running; this run uses it" ;;
+    *)
+        echo "wineserver -p failed with status $server_status" >&2
+        exit 1
+        ;;
+    esac
     # Bring up the prefix's own services now, detached from CTest's output pipes, so that test
     # processes find them running.
     "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
