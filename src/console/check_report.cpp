@@ -132,12 +132,34 @@ int ExitCodeOf(const Round& checks)
     return kExitInOrder;
 }
 
+int ExitCodeOf(UpdateOutcome outcome)
+{
+    return outcome == UpdateOutcome::NotInstalled ? kExitNotInOrder : kExitInOrder;
+}
+
+std::string UpdateText(UpdateOutcome outcome)
+{
+    switch (outcome) {
+    case UpdateOutcome::Current:
+        return "网银助手已是最新版本。\r\n";
+    case UpdateOutcome::Installed:
+        return "网银助手已更新为新版本，下次启动时生效。\r\n";
+    case UpdateOutcome::NotInstalled:
+        break;
+    }
+    return "网银助手有新版本，但未安装。\r\n";
+}
+
 std::string ReportJson(const RunReport& report)
 {
+    static constexpr const char* kModeNames[] = {"check", "fix", "update"};
+    static constexpr const char* kUpdateNames[] = {"current", "installed", "not_installed"};
     std::string out = "{\n  \"program\": \"VelmoraCheck\",\n";
     out += "  \"version\": " + JsonQuoted(report.version) + ",\n";
     out += "  \"config\": " + JsonQuoted(report.config) + ",\n";
-    out += std::string("  \"mode\": \"") + (report.fixMode ? "fix" : "check") + "\",\n";
+    out += std::string("  \"mode\": \"") + kModeNames[static_cast<int>(report.mode)] + "\",\n";
+    if (report.update)
+        out += std::string("  \"update\": \"") + kUpdateNames[static_cast<int>(*report.update)] + "\",\n";
     out += "  \"started\": " + JsonQuoted(report.started) + ",\n";
     out += "  \"system\": " + JsonQuoted(report.systemVersion) + ",\n";
     out += "  \"ie\": " + JsonQuoted(report.ieVersion) + ",\n";

@@ -31,12 +31,17 @@ struct Round {
     std::vector<CheckRecord> results;
 };
 
+// What /update found: the installed assistant current, a newer version installed, or one offered
+// and not installed (declined, or its download or installer failed).
+enum class UpdateOutcome { Current, Installed, NotInstalled };
+
 struct RunReport {
     std::string version;
     std::string config;
-    bool fixMode = false;
-    std::string started;       // local time, "2026-12-09 12:00:00"
-    std::string systemVersion; // as get_version answers them
+    RunMode mode = RunMode::Check;
+    std::optional<UpdateOutcome> update; // set by an /update run
+    std::string started;                 // local time, "2026-12-09 12:00:00"
+    std::string systemVersion;           // as get_version answers them
     std::string ieVersion;
     int exitCode = 0;
     std::vector<Round> rounds;
@@ -50,6 +55,10 @@ CheckRecord ItemCheckRecord(const PageItem& item, const std::optional<std::strin
 // The page's verdict on a check round: kExitNotInOrder when something the assistant can repair is
 // not in order, else kExitInOrder (what it cannot repair is only a warning).
 int ExitCodeOf(const Round& checks);
+
+// /update's exit code and its closing line.
+int ExitCodeOf(UpdateOutcome outcome);
+std::string UpdateText(UpdateOutcome outcome);
 
 std::string ReportJson(const RunReport& report);
 

@@ -26,10 +26,12 @@ ConsoleOptions ParseConsoleArguments(const std::vector<std::wstring>& args)
         const std::wstring name = SwitchName(args[i]);
         if (name == L"?" || name == L"h" || name == L"help") {
             options.help = true;
-        } else if (name == L"check" || name == L"fix") {
-            const RunMode mode = name == L"fix" ? RunMode::Fix : RunMode::Check;
+        } else if (name == L"check" || name == L"fix" || name == L"update") {
+            const RunMode mode = name == L"fix"      ? RunMode::Fix
+                                 : name == L"update" ? RunMode::Update
+                                                     : RunMode::Check;
             if (modeGiven && mode != options.mode)
-                options.error = L"/check 与 /fix 只能选一个";
+                options.error = L"/check、/fix 与 /update 只能选一个";
             options.mode = mode;
             modeGiven = true;
         } else if (name == L"yes") {
@@ -54,18 +56,19 @@ std::wstring ConsoleUsage()
 {
     return L"网银助手 命令行检测\r\n"
            L"\r\n"
-           L"VelmoraCheck.exe [/check | /fix] [/config <地址|文件>] [/report <文件>] [/yes]\r\n"
+           L"VelmoraCheck.exe [/check | /fix | /update] [/config <地址|文件>] [/report <文件>] [/yes]\r\n"
            L"\r\n"
            L"  /check            检测（默认）：与助手页面的全面检测相同的项目和顺序\r\n"
            L"  /fix              检测，修复未通过的项目（与“一键修复”相同），再检测一次\r\n"
+           L"  /update           检测网银助手本身是否有新版本（与“检测更新”相同），有则安装\r\n"
            L"  /config <地址|文件> 使用此检测文件（http/https 地址或本地文件），不用已配置的来源\r\n"
            L"  /report <文件>     把结果写成 JSON 报告（UTF-8）\r\n"
-           L"  /yes              需要回答的提问一律回答“是”（默认回答“否”）\r\n"
+           L"  /yes              需要回答的提问一律回答“是”（默认回答“否”），例如是否安装更新\r\n"
            L"  /?                显示本说明\r\n"
            L"\r\n"
            L"退出码：\r\n"
-           L"  0  没有需要修复的项目（助手不能修复的项目只作为注意列出）\r\n"
-           L"  1  仍有需要修复的项目\r\n"
+           L"  0  没有需要修复的项目（助手不能修复的项目只作为注意列出）；/update：已是或已更新为最新版本\r\n"
+           L"  1  仍有需要修复的项目（/update：有新版本，但未安装）\r\n"
            L"  2  无法获取检测文件\r\n"
            L"  3  网银助手（或另一个检测）正在运行\r\n"
            L"  4  命令行有误\r\n"

@@ -2,19 +2,21 @@
 // The command line of the unattended check: switches in the Windows manner ("/fix", also "-fix",
 // any letter case), each value the argument after its switch.
 //
-//   VelmoraCheck.exe [/check | /fix] [/config <url|file>] [/report <file>] [/yes] [/?]
+//   VelmoraCheck.exe [/check | /fix | /update] [/config <url|file>] [/report <file>] [/yes] [/?]
 
 #include <string>
 #include <vector>
 
 namespace Velmora::Console {
 
-enum class RunMode { Check, Fix };
+// Update: the assistant's own update, as the page's "检测更新" link asks for it.
+enum class RunMode { Check, Fix, Update };
 
 // How a run ended, as the process exit code.
 enum ConsoleExitCode : int {
     kExitInOrder = 0,        // nothing left that the assistant would repair
-    kExitNotInOrder = 1,     // something the assistant can repair is still not in order
+    kExitNotInOrder = 1,     // something the assistant can repair is still not in order (/update:
+                             // a newer version is offered and was not installed)
     kExitNoDocument = 2,     // the check document could not be had
     kExitAlreadyRunning = 3, // the windowed assistant, or another check, is running
     kExitBadCommandLine = 4,

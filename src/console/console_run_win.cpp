@@ -4,6 +4,7 @@
 #include "app/module_paths_win.h"
 #include "app/option_table.h"
 #include "app/shell_services_win.h"
+#include "checks/check_fix.h"
 #include "checks/config_loader_win.h"
 #include "checks/digest.h"
 #include "common/text_win.h"
@@ -11,6 +12,7 @@
 #include "console/console_options.h"
 #include "console/page_checks.h"
 #include "install/file_version_win.h"
+#include "install/self_update.h"
 #include "net/http_agent_win.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
@@ -355,6 +357,16 @@ bool WriteReportFile(const std::wstring& path, const std::string& text)
     return false;
 }
 
+// The run's exit code, or kExitReportFailed when the report asked for could not be written.
+int WriteReport(const ConsoleOptions& options, const RunReport& report, ConsoleOutput& out)
+{
+    if (!options.report.empty() && !WriteReportFile(options.report, ReportJson(report))) {
+        out.Error("无法写入报告文件：" + WideToUtf8(options.report) + "\r\n");
+        return kExitReportFailed;
+    }
+    return report.exitCode;
+}
+
 } // namespace
 
 int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
@@ -392,7 +404,8 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
 
     UI::CommandServices services = UI::ProgramCommandServices();
     FillShellServices(services);
-    // Nothing to quit, restart or open: the run ends when its checks end.
+    // Nothing to quit, restart or open: the run ends when its checks end (after an update, the
+    // next start of the assistant runs the new version).
     services.quitApplication = [] {};
     services.postQuit = [] {};
     services.restartApplication = [] {};
@@ -413,12 +426,26 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
         return loaded;
     };
 
+    // What check_update found, for /update's answer.
+    std::optional<UpdateOutcome> updateOutcome;
+    services.checkUpdate = [inner = services.checkUpdate,
+                            &updateOutcome](Assistant::CheckConfig& config, bool interactive, HWND owner,
+                                            const UI::EngineProgress& progress) {
+        bool mandatory = false;
+        const bool needed = Assistant::UpdateNeeded(config, Assistant::HandlerForType, &mandatory);
+        const bool installed = inner(config, interactive, owner, progress);
+        updateOutcome = !needed     ? UpdateOutcome::Current
+                        : installed ? UpdateOutcome::Installed
+                                    : UpdateOutcome::NotInstalled;
+        return installed;
+    };
+
     ConsolePage page(out);
     Commands commands(std::move(services), page);
 
     RunReport report;
     report.version = ProgramVersion();
-    report.fixMode = options.mode == RunMode::Fix;
+    report.mode = options.mode;
     report.started = LocalTimeText();
     report.systemVersion = commands.Call(L"get_version", ScopedVariant::String(L"sysversion")).value_or("");
     report.ieVersion = commands.Call(L"get_version", ScopedVariant::String(L"ieversion")).value_or("");
@@ -429,9 +456,20 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
         out.Error("无法获取检测文件：" + report.config + "（" + HexStatus(loaded) + "）\r\n");
         return kExitNoDocument;
     }
-    out.Write("网银助手 " + report.version + " 命令行检测\r\n检测文件：" + report.config +
+    out.Write("网银助手 " + report.version +
+              (options.mode == RunMode::Update ? " 命令行更新" : " 命令行检测") + "\r\n检测文件：" +
+              report.config +
               (loaded == Assistant::kConfigFromCache ? "（网络不通，使用本机保存的副本）" : "") +
               "\r\n系统版本：" + report.systemVersion + "  IE版本：" + report.ieVersion + "\r\n");
+
+    if (options.mode == RunMode::Update) {
+        out.Write("检测网银助手更新...\r\n");
+        commands.Call(L"check_update", ScopedVariant::Bool(true));
+        report.update = updateOutcome.value_or(UpdateOutcome::NotInstalled);
+        report.exitCode = ExitCodeOf(*report.update);
+        out.Write(UpdateText(*report.update));
+        return WriteReport(options, report, out);
+    }
 
     CustomerKind kind;
     kind.userType = commands.Setting(L"UserType", 0);
@@ -459,12 +497,7 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
         report.exitCode = kExitNotInOrder;
     }
     out.Write(SummaryText(report));
-
-    if (!options.report.empty() && !WriteReportFile(options.report, ReportJson(report))) {
-        out.Error("无法写入报告文件：" + WideToUtf8(options.report) + "\r\n");
-        return kExitReportFailed;
-    }
-    return report.exitCode;
+    return WriteReport(options, report, out);
 }
 
 } // namespace Velmora::Console

@@ -31,7 +31,9 @@ TEST(ConsoleOptions, SwitchesValuesAndMistakes)
         {{L"/config", L"/fix"}, RunMode::Check, L"/fix", L"", false, false, false},
         {{L"/check", L"/check"}, RunMode::Check, L"", L"", false, false, false},
         {{L"/?"}, RunMode::Check, L"", L"", false, true, false},
+        {{L"/Update", L"/yes"}, RunMode::Update, L"", L"", true, false, false},
         {{L"/check", L"/fix"}, RunMode::Fix, L"", L"", false, false, true},
+        {{L"/fix", L"/update"}, RunMode::Fix, L"", L"", false, false, true},
         {{L"/config"}, RunMode::Check, L"", L"", false, false, true},
         {{L"/report", L""}, RunMode::Check, L"", L"", false, false, true},
         {{L"/config", L"a", L"/config", L"b"}, RunMode::Check, L"a", L"", false, false, true},
@@ -151,7 +153,7 @@ TEST(CheckReport, VerdictSummaryAndJson)
     EXPECT_EQ(ExitCodeOf(after), kExitInOrder); // a warning alone is in order
 
     RunReport report;
-    report.fixMode = true;
+    report.mode = RunMode::Fix;
     report.exitCode = ExitCodeOf(after);
     CheckRecord repair;
     repair.type = "host";
@@ -178,6 +180,39 @@ TEST(CheckReport, VerdictSummaryAndJson)
             R"({"type": "host", "name": "HOST文件", "answer": null, "action": "修复", "duration_ms": 0})"),
         std::string::npos)
         << json;
+    EXPECT_NE(json.find(R"("mode": "fix",)"), std::string::npos) << json;
+    EXPECT_EQ(json.find(R"("update")"), std::string::npos) << json;
+}
+
+TEST(CheckReport, UpdateRunsAnswerByWhatTheUpdateFound)
+{
+    const struct {
+        UpdateOutcome outcome;
+        int exitCode;
+        const char* name;
+        const char* text;
+    } cases[] = {
+        {UpdateOutcome::Current, kExitInOrder, "current", "已是最新版本"},
+        {UpdateOutcome::Installed, kExitInOrder, "installed", "已更新"},
+        {UpdateOutcome::NotInstalled, kExitNotInOrder, "not_installed", "未安装"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ExitCodeOf(c.outcome), c.exitCode);
+        EXPECT_NE(UpdateText(c.outcome).find(c.text), std::string::npos);
+        RunReport report;
+        report.mode = RunMode::Update;
+        report.update = c.outcome;
+        report.exitCode = ExitCodeOf(c.outcome);
+        const std::string json = ReportJson(report);
+        EXPECT_NE(json.find(std::string(R"("mode": "update",)") + "\n  \"update\": \"" + c.name + "\","),
+                  std::string::npos)
+            << json;
+        EXPECT_NE(json.find(R"("rounds": []
+})"),
+                  std::string::npos)
+            << json;
+    }
 }
 
 } // namespace

@@ -238,7 +238,7 @@ TEST_F(ConsoleCheck, RefusesWhatItCannotRun)
     const Case cases[] = {
         {{L"/config", L"http://127.0.0.1:9/EBANK/ocx/item.xml"}, 2, "无法获取检测文件：http://127.0.0.1:9/"},
         {{L"/config", L"Z:\\no\\such\\item.xml"}, 2, "无法获取检测文件：Z:\\no\\such\\item.xml"},
-        {{L"/check", L"/fix"}, 4, "/check 与 /fix 只能选一个"},
+        {{L"/check", L"/fix"}, 4, "/check、/fix 与 /update 只能选一个"},
         {{L"/config"}, 4, "用法：VelmoraCheck.exe /?"},
         {{L"/?"}, 0, "退出码："},
         {{L"/config", source_, L"/report", L"Z:\\no\\such\\folder\\r.json"}, 5, "无法写入报告文件"},

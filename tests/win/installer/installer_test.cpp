@@ -1,7 +1,11 @@
 // The setup program as the self-update and the user run it: a silent install into Program Files,
 // an update over a running copy, failed updates that must leave the installed version as it was,
-// and the uninstaller named by the uninstall entry.
+// the self-update that downloads and runs it, and the uninstaller named by the uninstall entry.
+#include "win/checks/loopback_server.h"
+#include "win/checks/test_files.h"
+
 #include "app/module_paths_win.h"
+#include "checks/digest.h"
 #include "common/com_ptr_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/text_win.h"
@@ -298,6 +302,58 @@ TEST_F(Setup, UpdateOverARunningCopyReplacesItAndTheNextStartRunsTheNewVersion)
     EXPECT_EQ(lstrcmpiW(next.Image().c_str(), Installed(kExe).c_str()), 0) << WideToUtf8(next.Image());
     EXPECT_EQ(VersionOf(next.Image()), NEXT_VERSION);
     EXPECT_FALSE(FileExists(Installed(kExe + kAside))) << "the aside copy stays after the next start";
+    EXPECT_TRUE(next.Close());
+}
+
+// The self-update end to end, as support staff run it: the check document's appinfo offers the newer
+// setup program (served with its digest) while the installed program is older; VelmoraCheck.exe
+// /update asks, installs it silently only when the answer is yes, and the next start of the
+// program runs the new version.
+TEST_F(Setup, TheSelfUpdateInstallsTheOfferedSetupAndTheNextStartRunsTheNewVersion)
+{
+    ASSERT_EQ(RunSetup(SETUP_CURRENT), 0);
+    Assistant::Testing::LoopbackServer server;
+    ASSERT_TRUE(server.IsListening());
+    const std::string setup = ReadFileBytes(WindowsPath(SETUP_NEXT));
+    ASSERT_FALSE(setup.empty());
+    server.Respond(200, setup);
+
+    // The command-line check runs from a folder of its own: its downloads stay there.
+    const TempFolder folder(L"velmora-self-update-");
+    const std::wstring check = folder / L"VelmoraCheck.exe";
+    ASSERT_TRUE(CopyFileW(WindowsPath(VELMORA_CHECK_EXE).c_str(), check.c_str(), FALSE));
+    const std::wstring document = folder / L"item.xml";
+    ASSERT_TRUE(Assistant::Testing::WriteBytes(
+        document, "<checkitems><appinfo name=\"网银助手\" version=\"" + WideToUtf8(NEXT_VERSION) +
+                      "\"><detect dtype=\"file\" version=\"&gt;=" + WideToUtf8(NEXT_VERSION) + "\">" +
+                      WideToUtf8(Installed(kExe)) + "</detect><installer sha256=\"" +
+                      Assistant::DigestHex(setup, Assistant::kDigestSha256) +
+                      "\" parameter=\"/S\">http://127.0.0.1:" + std::to_string(server.Port()) +
+                      "/update/VelmoraAssistantSetup.exe</installer></appinfo></checkitems>"));
+    const std::wstring report = folder / L"report.json";
+    const auto update = [&](const wchar_t* answer) {
+        return RunToEnd(Quoted(check) + L" /update " + answer + L" /config " + Quoted(document) +
+                        L" /report " + Quoted(report));
+    };
+
+    EXPECT_EQ(update(L""), 1) << "declined by default: the update is still to install";
+    EXPECT_EQ(server.Requests(), 0);
+    EXPECT_EQ(VersionOf(Installed(kExe)), CURRENT_VERSION);
+    EXPECT_NE(ReadFileBytes(report).find(R"("update": "not_installed")"), std::string::npos);
+
+    EXPECT_EQ(update(L"/yes"), 0);
+    EXPECT_EQ(server.Requests(), 1);
+    EXPECT_NE(ReadFileBytes(report).find(R"("update": "installed")"), std::string::npos);
+    EXPECT_EQ(VersionOf(Installed(kExe)), NEXT_VERSION);
+    EXPECT_EQ(EntryText(L"DisplayVersion"), NEXT_VERSION);
+
+    EXPECT_EQ(update(L"/yes"), 0);
+    EXPECT_EQ(server.Requests(), 1) << "an assistant already current downloads nothing";
+    EXPECT_NE(ReadFileBytes(report).find(R"("update": "current")"), std::string::npos);
+
+    RunningProgram next;
+    ASSERT_TRUE(next.Shown()) << "the updated program did not start";
+    EXPECT_EQ(VersionOf(next.Image()), NEXT_VERSION);
     EXPECT_TRUE(next.Close());
 }
 
