@@ -16,6 +16,8 @@ Check documents (*.xml) are templates, filled in each time they are served:
     {{md5 PATH}} {{sha1 PATH}} {{sha256 PATH}}
                                             the digest of the file served at PATH, taken relative
                                             to the document's folder
+    {{version PATH}}                        the file version (a.b.c.d) of the Windows program
+                                            served at PATH, from its version resource
 
 A placeholder that cannot be filled (an unknown name, a file that is not served) answers the
 document's request with 500 and the reason, also printed on standard error: the bank never hands
@@ -28,6 +30,7 @@ import os
 import posixpath
 import re
 import shutil
+import struct
 import sys
 import urllib.parse
 
@@ -37,6 +40,10 @@ import test_server  # noqa: E402
 PLACEHOLDER = re.compile(r"\{\{\s*([a-z0-9_]+)(?:\s+([^\s{}]+))?\s*\}\}")
 COMMENT = re.compile(r"(<!--.*?-->)", re.DOTALL)
 DIGESTS = {"md5", "sha1", "sha256"}
+FILE_ARGUMENTS = DIGESTS | {"version"}
+# VS_FIXEDFILEINFO begins with this signature; the file version's four parts follow the
+# structure's version field.
+FIXED_FILE_INFO_SIGNATURE = struct.pack("<I", 0xFEEF04BD)
 
 
 class TemplateError(Exception):
@@ -106,10 +113,15 @@ class Bank:
     def value(self, folder, name, argument):
         if name in self.ports and argument is None:
             return str(self.ports[name])
-        if name in DIGESTS and argument:
+        if name in FILE_ARGUMENTS and argument:
             target = self.find(posixpath.normpath(posixpath.join(folder, argument)))
             if target is None:
                 raise TemplateError(f"{{{{{name} {argument}}}}}: no such file is served")
+            if name == "version":
+                version = file_version(target)
+                if version is None:
+                    raise TemplateError(f"{{{{version {argument}}}}}: the file has no version resource")
+                return version
             return file_digest(target, name)
         raise TemplateError(f"unknown placeholder {{{{{name}{' ' + argument if argument else ''}}}}}")
 
@@ -120,6 +132,18 @@ def file_digest(path, kind):
         for block in iter(lambda: source.read(1 << 20), b""):
             digest.update(block)
     return digest.hexdigest()
+
+
+def file_version(path):
+    """"a.b.c.d" of a program's version resource (the first fixed file information in the file);
+    None when there is none."""
+    with open(path, "rb") as source:
+        data = source.read()
+    at = data.find(FIXED_FILE_INFO_SIGNATURE)
+    if at < 0 or at + 16 > len(data):
+        return None
+    most, least = struct.unpack_from("<II", data, at + 8)
+    return f"{most >> 16}.{most & 0xFFFF}.{least >> 16}.{least & 0xFFFF}"
 
 
 def main():

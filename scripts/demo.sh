@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The assistant at work on a broken Windows PC: a Wine prefix of its own (build/demo/prefix) is put
 # out of order the way customers' PCs are, the demo bank (demo/bank_server.py) serves its check
-# document on localhost, and VelmoraCheck.exe checks the PC, repairs it and checks it again. The
-# before/after table is printed and written, with the JSON report, to build/demo/.
+# document on localhost, and VelmoraCheck.exe checks the PC, repairs it and checks it again; then it
+# updates the installed assistant to the newer version the bank offers. The before/after table is
+# printed and written, with the JSON reports, to build/demo/.
 #
 #   bash scripts/demo.sh
 #
@@ -11,8 +12,9 @@
 # or win64 chooses instead). The pristine prefix is made once (build/demo/template) and copied
 # afresh for each run, so every run starts from the same broken PC. Everything it starts (the bank
 # server, the prefix's wineserver, Xvfb) it stops again by recorded process id, also when a step
-# fails. Exit status: VelmoraCheck's (0 nothing left to repair, 1 something still to repair, 2 no
-# check document, ...), 1 when a step before it failed, 4 for a wrong VELMORA_DEMO_PRESET.
+# fails. Exit status: VelmoraCheck /fix's (0 nothing left to repair, 1 something still to repair, 2
+# no check document, ...), else that of the update (1: not installed); 1 when a step before them
+# failed, 4 for a wrong VELMORA_DEMO_PRESET.
 set -eEuo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -74,10 +76,11 @@ if ! machine_ready "$arch"; then
 fi
 
 build=$root/build/$preset
-say "building VelmoraCheck.exe and the demo bank ($preset)"
+say "building VelmoraCheck.exe, the setup program and the demo bank ($preset)"
 [ -f "$build/build.ninja" ] || cmake --preset "$preset" >/dev/null
-cmake --build "$build" --target VelmoraCheck velmora_demo_bank
+cmake --build "$build" --target VelmoraCheck velmora_setup velmora_demo_bank
 check_exe=$build/src/app/VelmoraCheck.exe
+setup_exe=$build/src/installer/VelmoraAssistantSetup.exe
 bank_files=$build/demo/bank
 
 # From here on everything started is stopped on the way out, whatever happens.
@@ -104,7 +107,7 @@ if [ ! -f "$template.complete" ]; then
 fi
 rm -rf "$prefix"
 cp -a "$template" "$prefix"
-rm -f "$out/report.json" "$out/report.html"
+rm -f "$out/report.json" "$out/report.html" "$out/update.json"
 
 say "starting the demo bank"
 bash tests/fixtures/net/servers.sh --server demo/bank_server.py --root-name "Velmora Demo Bank Root" \
@@ -131,14 +134,26 @@ echo "the demo bank's root certificate: trusted, so that the PC can reach the ba
 bash scripts/wine-env.sh stop "$prefix" >/dev/null
 start_pc
 
-# Support staff put the command beside the installed assistant; its downloads and log stay on
-# the PC with it, so every run starts without them.
+# The customer has this version of the assistant installed; support staff put the command beside
+# it. Its downloads and log stay on the PC with it, so every run starts without them.
+"$WINE64" "$setup_exe" /S
 installed="$prefix/drive_c/Program Files/网银助手"
-mkdir -p "$installed"
 cp "$check_exe" "$installed/"
+assistant_version() {
+    python3 -c 'import sys; sys.path.insert(0, "demo"); import bank_server; print(bank_server.file_version(sys.argv[1]))' \
+        "$installed/VelmoraAssistant.exe"
+}
+version_before=$(assistant_version)
+echo "assistant: version $version_before installed"
 say "VelmoraCheck.exe /fix /config $document_url"
 status=0
 "$WINE64" "$installed/VelmoraCheck.exe" /fix /config "$document_url" /report "Z:$out/report.json" || status=$?
+
+say "VelmoraCheck.exe /update /yes /config $document_url"
+update_status=0
+"$WINE64" "$installed/VelmoraCheck.exe" /update /yes /config "$document_url" /report "Z:$out/update.json" ||
+    update_status=$?
+[ "$status" -ne 0 ] || status=$update_status
 
 say "before and after"
 if [ -f "$out/report.json" ]; then
@@ -147,5 +162,6 @@ if [ -f "$out/report.json" ]; then
 else
     echo "VelmoraCheck.exe wrote no report (exit status $status)"
 fi
+echo "assistant: version $version_before before, $(assistant_version) after (update report: $out/update.json)"
 echo "bank requests: $(wc -l <"$server_dir/requests.log") (log $server_dir/requests.log)"
 exit "$status"

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The demo end to end: runs scripts/demo.sh and checks what its report says it found and repaired.
+"""The demo end to end: runs scripts/demo.sh and checks what its reports say it found, repaired and
+updated.
 
     demo_run.py SOURCE_DIR [MISSING_CERTIFICATE ...]
 
@@ -36,10 +37,15 @@ def records(report, phase):
 def main(argv):
     source, missing = argv[1], argv[2:]
     report_path = os.path.join(source, "build", "demo", "report.json")
-    if os.path.exists(report_path):
-        os.remove(report_path)
+    update_path = os.path.join(source, "build", "demo", "update.json")
+    for path in (report_path, update_path):
+        if os.path.exists(path):
+            os.remove(path)
     environment = dict(os.environ, VELMORA_DEMO_PRESET="win64")
-    status = subprocess.run(["bash", os.path.join(source, "scripts", "demo.sh")], env=environment).returncode
+    run = subprocess.run(["bash", os.path.join(source, "scripts", "demo.sh")], env=environment,
+                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
+    print(run.stdout)
+    status = run.returncode
     with open(report_path, encoding="utf-8") as file:
         report = json.load(file)
 
@@ -59,6 +65,15 @@ def main(argv):
     still_to_repair = any(r["state"] == "repair" for r in after.values())
     if report["exit_code"] != status or status != (1 if still_to_repair else 0):
         failures.append(f"exit status {status}, report {report['exit_code']}, still to repair: {still_to_repair}")
+    # The installed assistant is older than the one the bank offers: the update installs it.
+    with open(update_path, encoding="utf-8") as file:
+        update = json.load(file)
+    if update.get("mode") != "update" or update.get("update") != "installed" or update.get("exit_code") != 0:
+        failures.append(f"update: {update.get('mode')} {update.get('update')}, exit code {update.get('exit_code')}")
+    # A download's progress: a line at its start and at each quarter, never the same line twice.
+    progress = [line.strip() for line in run.stdout.splitlines() if "正在下载网银助手更新" in line]
+    if not progress or progress[0] != "正在下载网银助手更新... 0%" or len(set(progress)) != len(progress):
+        failures.append(f"the update's progress lines: {progress}")
     for failure in failures:
         print("FAILED:", failure)
     print(f"demo report: {len(EXPECTED)} checks compared, {len(failures)} failures")

@@ -82,7 +82,11 @@ public:
     {
         std::string text =
             request.instruction.empty() ? std::string() : WideToUtf8(request.instruction) + "：";
-        text += WideToUtf8(request.content);
+        // One line per message: the dialog's line breaks become blanks.
+        for (const char c : WideToUtf8(request.content)) {
+            if (c != '\r')
+                text += c == '\n' ? ' ' : c;
+        }
         if (!request.askYesNo) {
             out_.Write("  [消息] " + text + "\r\n");
             return IDOK;
@@ -200,8 +204,9 @@ private:
             return;
         }
         const long quarter = percent / 25;
-        if (percent != 0 && quarter == lastQuarter_)
+        if (index == lastIndex_ && quarter == lastQuarter_)
             return;
+        lastIndex_ = index;
         lastQuarter_ = percent == 100 ? -1 : quarter;
         out_.Write("  " + std::string(percent < 100 ? "正在下载" : "下载完成 ") + what + "... " +
                    std::to_string(percent) + "%\r\n");
@@ -209,6 +214,7 @@ private:
 
     ConsoleOutput& out_;
     std::map<std::int32_t, PageItem> items_;
+    long lastIndex_ = 0;
     long lastQuarter_ = -1;
 };
 
