@@ -1,5 +1,7 @@
 #include "app/library_search_win.h"
 
+#include "common/text_win.h"
+
 #include <windows.h>
 
 #include <delayimp.h>
@@ -45,23 +47,6 @@ constexpr CompanionLibrary kCompanions[CompanionLibraries::kCount] = {
     {L"%CommonProgramFiles%\\Velmora\\AntiTrojan\\scanguard.dll", L"scanguard.dll"},
 };
 
-std::wstring Expand(const wchar_t* text)
-{
-    std::wstring expanded(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD needed =
-            ExpandEnvironmentStringsW(text, expanded.data(), static_cast<DWORD>(expanded.size()));
-        if (needed == 0)
-            return {};
-        if (needed <= expanded.size()) {
-            expanded.resize(needed - 1);
-            return expanded;
-        }
-        expanded.resize(needed);
-    }
-    return {};
-}
-
 } // namespace
 
 bool RestrictLibrarySearch()
@@ -85,7 +70,7 @@ bool RestrictLibrarySearch()
 void CompanionLibraries::Load()
 {
     for (int i = 0; i < kCount; ++i) {
-        const std::wstring path = Expand(kCompanions[i].fullPath);
+        const std::wstring path = ExpandEnvironmentText(kCompanions[i].fullPath);
         if (!path.empty() && path.find(L'%') == std::wstring::npos) {
             // Their own dependencies may sit beside them.
             modules_[i].Reset(LoadLibraryExW(path.c_str(), nullptr,

@@ -32,4 +32,22 @@ std::string WideToUtf8(std::wstring_view text)
     return out;
 }
 
+std::wstring ExpandEnvironmentText(const std::wstring& text)
+{
+    std::wstring expanded(MAX_PATH, L'\0');
+    // The needed size can grow between two calls when a variable changes meanwhile.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD needed =
+            ExpandEnvironmentStringsW(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+        if (needed == 0)
+            return {};
+        if (needed <= expanded.size()) {
+            expanded.resize(needed - 1);
+            return expanded;
+        }
+        expanded.resize(needed);
+    }
+    return {};
+}
+
 } // namespace Velmora

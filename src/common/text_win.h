@@ -10,4 +10,8 @@ namespace Velmora {
 std::wstring Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
 
+// `text` with its %variables% replaced by the environment's values (an unknown one stays as it is);
+// empty when the system cannot expand it.
+std::wstring ExpandEnvironmentText(const std::wstring& text);
+
 } // namespace Velmora

@@ -33,7 +33,8 @@ std::wstring InstallerPath(const std::wstring& url)
 }
 
 // False when the component's uninstall key cannot be opened under `root`; otherwise `command` is
-// its "UninstallString" (left empty when that is missing or no string).
+// its "UninstallString" (left empty when that is missing or no string). An expandable string names
+// its program through variables (%ProgramFiles%, %SystemRoot%): it runs only once they are expanded.
 bool ReadUninstallString(HKEY root, const std::wstring& subkey, bool is64BitView, std::wstring* command)
 {
     ScopedRegKey key;
@@ -41,8 +42,11 @@ bool ReadUninstallString(HKEY root, const std::wstring& subkey, bool is64BitView
         return false;
     RegistryValue value;
     if (ReadRegistryValue(key.Get(), L"UninstallString", &value) == ERROR_SUCCESS &&
-        (value.type == REG_SZ || value.type == REG_EXPAND_SZ))
+        (value.type == REG_SZ || value.type == REG_EXPAND_SZ)) {
         *command = RegistryText(value);
+        if (value.type == REG_EXPAND_SZ)
+            *command = ExpandEnvironmentText(*command);
+    }
     return true;
 }
 

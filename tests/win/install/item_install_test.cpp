@@ -267,9 +267,11 @@ TEST_F(ItemInstallTest, DetectionDecidesAndFilesAreRepairedWithTheInstallProgres
 
 TEST_F(ItemInstallTest, UninstallRunsTheCommandItNamesOrTheOneRegisteredMachineWideFirst)
 {
-    const auto registered = [&](const wchar_t* who) {
-        return TextBytes(Quoted(kInstallerExe) + L" /reg:" + kMarkerKey + L" /name:By /data:" + who +
-                         L" /log:" + Quoted(log));
+    // An expandable registration names the program through a variable, as installers often do.
+    const auto registered = [&](const wchar_t* who, DWORD kind) {
+        const std::wstring program = kind == REG_EXPAND_SZ ? L"%VELMORA_TEST_INSTALLER%" : kInstallerExe;
+        return TextBytes(Quoted(program) + L" /reg:" + kMarkerKey + L" /name:By /data:" + who + L" /log:" +
+                         Quoted(log));
     };
     ASSERT_TRUE(SetEnvironmentVariableW(L"VELMORA_TEST_INSTALLER", kInstallerExe.c_str()));
     const std::string command = WideToUtf8(L"\"%VELMORA_TEST_INSTALLER%\" /reg:" + kMarkerKey +
@@ -277,11 +279,13 @@ TEST_F(ItemInstallTest, UninstallRunsTheCommandItNamesOrTheOneRegisteredMachineW
     struct Case {
         const char* type;
         std::string text;
-        bool machine, user; // registrations made
-        const wchar_t* ran; // whose command ran; null: none, and -2
+        bool machine, user;  // registrations made
+        const wchar_t* ran;  // whose command ran; null: none, and -2
+        DWORD kind = REG_SZ; // of the registrations
     } cases[] = {
         {"regid", "VelmoraTestComponent", false, true, L"user"},
         {"regid", "VelmoraTestComponent", true, true, L"machine"},
+        {"regid", "VelmoraTestComponent", true, false, L"machine", REG_EXPAND_SZ},
         {"regid", "VelmoraTestComponent", false, false, nullptr},
         {"cmd", command, true, true, L"cmd"},
         {"CMD", command, false, false, nullptr},
@@ -290,12 +294,12 @@ TEST_F(ItemInstallTest, UninstallRunsTheCommandItNamesOrTheOneRegisteredMachineW
     for (const Case& c : cases) {
         Clean();
         if (c.machine) {
-            ASSERT_TRUE(SetRaw(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", REG_SZ,
-                               registered(L"machine")));
+            ASSERT_TRUE(SetRaw(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", c.kind,
+                               registered(L"machine", c.kind)));
         }
         if (c.user) {
-            ASSERT_TRUE(
-                SetRaw(HKEY_CURRENT_USER, kUninstallKey, L"UninstallString", REG_SZ, registered(L"user")));
+            ASSERT_TRUE(SetRaw(HKEY_CURRENT_USER, kUninstallKey, L"UninstallString", c.kind,
+                               registered(L"user", c.kind)));
         }
         ConfigEntry entry;
         entry.Text = c.text;
