@@ -437,8 +437,7 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
     services.checkUpdate = [inner = services.checkUpdate,
                             &updateOutcome](Assistant::CheckConfig& config, bool interactive, HWND owner,
                                             const UI::EngineProgress& progress) {
-        bool mandatory = false;
-        const bool needed = Assistant::UpdateNeeded(config, Assistant::HandlerForType, &mandatory);
+        const bool needed = Assistant::UpdateNeeded(config, Assistant::HandlerForType, nullptr);
         const bool installed = inner(config, interactive, owner, progress);
         updateOutcome = !needed     ? UpdateOutcome::Current
                         : installed ? UpdateOutcome::Installed
