@@ -23,11 +23,6 @@ cd "$root"
 . scripts/wine-common.sh
 
 out=$root/build/demo
-template=$out/template
-prefix=$out/prefix
-server_dir=$out/server
-bank_host=ebank.velmora-bank.test
-guard_service=VelmoraDemoGuard
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -76,63 +71,27 @@ if ! machine_ready "$arch"; then
 fi
 
 build=$root/build/$preset
+# shellcheck source=scripts/demo-pc.sh
+. scripts/demo-pc.sh
 say "building VelmoraCheck.exe, the setup program and the demo bank ($preset)"
 [ -f "$build/build.ninja" ] || cmake --preset "$preset" >/dev/null
 cmake --build "$build" --target VelmoraCheck velmora_setup velmora_demo_bank
 check_exe=$build/src/app/VelmoraCheck.exe
 setup_exe=$build/src/installer/VelmoraAssistantSetup.exe
-bank_files=$build/demo/bank
 
 # From here on everything started is stopped on the way out, whatever happens.
-stop_all() {
-    bash tests/fixtures/net/servers.sh stop "$server_dir" >/dev/null 2>&1 || true
-    [ -d "$prefix" ] && bash scripts/wine-env.sh stop "$prefix" >/dev/null 2>&1 || true
-}
-trap stop_all EXIT
+trap demo_pc_stop EXIT
 trap 'echo "demo: stopped, a step failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
-# The demo PC starts: its wineserver, display and services, and this shell's Wine environment.
-start_pc() {
-    bash scripts/wine-env.sh start "$prefix" >/dev/null
-    wine_environment "$prefix"
-}
-
 say "a fresh copy of the pristine PC"
-if [ ! -f "$template.complete" ]; then
-    echo "making the pristine prefix once (wineboot -i): $template"
-    rm -rf "$template"
-    bash scripts/wine-env.sh start "$template" >/dev/null
-    bash scripts/wine-env.sh stop "$template" >/dev/null
-    touch "$template.complete"
-fi
-rm -rf "$prefix"
-cp -a "$template" "$prefix"
+demo_pc_fresh
 rm -f "$out/report.json" "$out/report.html" "$out/update.json"
 
 say "starting the demo bank"
-bash tests/fixtures/net/servers.sh --server demo/bank_server.py --root-name "Velmora Demo Bank Root" \
-    start "$server_dir" --root demo/bank --root "$bank_files"
-state() { sed -n "s/^$1=//p" "$server_dir/state.txt"; }
-document_url=https://localhost:$(state https_port)/EBANK/ocx/item.xml
+demo_bank_start
 
 say "breaking the PC"
-start_pc
-hosts=$prefix/drive_c/windows/system32/drivers/etc/hosts
-printf '203.0.113.66\t%s\r\n' "$bank_host" >>"$hosts"
-echo "hosts file: $bank_host sent to 203.0.113.66"
-echo "trusted sites: none (a fresh PC has none)"
-echo "CA certificates: the bank CA's certificates are missing (a fresh PC lacks them)"
-echo "security control: not installed"
-"$WINE64" "$bank_files/EBANK/ocx/GuardDemo_1.0.0.1.exe" /S
-"$WINE64" sc stop "$guard_service" >/dev/null
-echo "guard service: installed, then stopped and set to start on demand"
-python3 demo/prefix_registry.py "$server_dir/root.der" "$guard_service" >"$out/break.reg"
-"$WINE64" regedit /S "Z:$out/break.reg"
-echo "pop-up blocker: switched on (PopupMgr = yes, the bank needs no)"
-echo "the demo bank's root certificate: trusted, so that the PC can reach the bank over https"
-# The PC starts again: its service manager reads the guard's start type anew and leaves it stopped.
-bash scripts/wine-env.sh stop "$prefix" >/dev/null
-start_pc
+demo_pc_break
 
 # The customer has this version of the assistant installed; support staff put the command beside
 # it. Its downloads and log stay on the PC with it, so every run starts without them.

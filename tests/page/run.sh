@@ -19,9 +19,9 @@ bash scripts/page-deps.sh --copy-libs "$site/js" >/dev/null
 
 lint_passed=0
 lint_failed=0
-echo "== eslint (ecmaVersion 5) over src/page/js"
+echo "== eslint (ecmaVersion 5) over src/page/js and the developer host's script"
 if ESLINT_USE_FLAT_CONFIG=false node "$modules/eslint/bin/eslint.js" --no-eslintrc \
-    -c tests/page/eslintrc.json src/page/js; then
+    -c tests/page/eslintrc.json src/page/js src/devhost/external_shim.js; then
     echo "ok   eslint"
     lint_passed=1
 else

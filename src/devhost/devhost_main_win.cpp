@@ -1,0 +1,192 @@
+// Entry of VelmoraDevHost.exe: the assistant's page for any browser on this machine, with the
+// program's command handler and engine behind it. It runs with the rights it was started with and
+// never elevates.
+// Winsock's header must come before windows.h, which the others bring in.
+#include <winsock2.h>
+
+#include "app/assistant_app_win.h"
+#include "app/library_search_win.h"
+#include "app/module_paths_win.h"
+#include "app/option_table.h"
+#include "app/shell_services_win.h"
+#include "app/sync_object_win.h"
+#include "checks/digest.h"
+#include "common/text_win.h"
+#include "console/console_output_win.h"
+#include "devhost/devhost_options.h"
+#include "devhost/devhost_site_win.h"
+#include "devhost/loopback_server_win.h"
+#include "devhost/page_channel.h"
+#include "devhost/remote_page_win.h"
+#include "devhost/request_rules.h"
+#include "ui/assistant_commands_win.h"
+#include "ui/async_call_queue_win.h"
+#include "ui/command_handler_win.h"
+#include "ui/message_box_win.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+#include <objbase.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace Velmora;
+
+// The host ends when the page quits (or asks for a restart), or on Ctrl+C.
+class QuitSignal {
+public:
+    void Raise(const char* why)
+    {
+        std::lock_guard<std::mutex> held(lock_);
+        if (!raised_)
+            why_ = why;
+        raised_ = true;
+        changed_.notify_all();
+    }
+    const char* Wait()
+    {
+        std::unique_lock<std::mutex> held(lock_);
+        changed_.wait(held, [this] { return raised_; });
+        return why_;
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool raised_ = false;
+    const char* why_ = "";
+};
+
+QuitSignal g_quit;
+
+BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    g_quit.Raise("interrupted");
+    return TRUE;
+}
+
+class ScopedPresenter {
+public:
+    explicit ScopedPresenter(UI::IMessagePresenter* presenter) { UI::SetMessagePresenter(presenter); }
+    ScopedPresenter(const ScopedPresenter&) = delete;
+    ScopedPresenter& operator=(const ScopedPresenter&) = delete;
+    ~ScopedPresenter() { UI::SetMessagePresenter(nullptr); }
+};
+
+class ScopedCryptoAlgorithms {
+public:
+    ScopedCryptoAlgorithms() { Assistant::RegisterCryptoAlgorithms(); }
+    ScopedCryptoAlgorithms(const ScopedCryptoAlgorithms&) = delete;
+    ScopedCryptoAlgorithms& operator=(const ScopedCryptoAlgorithms&) = delete;
+    ~ScopedCryptoAlgorithms() { Assistant::ReleaseCryptoAlgorithms(); }
+};
+
+bool NewToken(std::string* token)
+{
+    unsigned char random[16];
+    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        return false;
+    *token = DevHost::TokenFromBytes(random);
+    return true;
+}
+
+int Run(const std::vector<std::wstring>& args, Console::ConsoleOutput& out)
+{
+    const DevHost::DevHostOptions options = DevHost::ParseDevHostArguments(args);
+    if (!options.error.empty()) {
+        out.Error(WideToUtf8(options.error) + "\r\n" + WideToUtf8(DevHost::kDevHostUsage));
+        return 2;
+    }
+    if (options.help) {
+        out.Write(WideToUtf8(DevHost::kDevHostUsage));
+        return 0;
+    }
+
+    // The same single-instance object as the program: the two never repair at once.
+    Mutex instance;
+    if (instance.Create(kSingleInstanceName, true) != S_OK) {
+        out.Error("网银助手正在运行：请先关闭它，再启动开发主机。\r\n");
+        return 3;
+    }
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    ::SetEnvironmentVariableW(L"AppPath", ExecutableFolder().c_str());
+    const ScopedCryptoAlgorithms algorithms;
+    Options().Set(kOptionDownloadBesideExe, 1);
+    Options().Set(kOptionCacheCheckConfig, options.config.empty() ? 1 : 0);
+
+    UI::CommandServices services = UI::ProgramCommandServices();
+    FillShellServices(services);
+    services.quitApplication = [] { g_quit.Raise("quit"); };
+    services.postQuit = [] { g_quit.Raise("quit"); };
+    // The browser's page stays where it is; a new host is started by whoever started this one.
+    services.restartApplication = [] { g_quit.Raise("restart"); };
+    services.openBrowser = [&out](const std::wstring&, const std::wstring& url) {
+        out.Write("page asks to open: " + WideToUtf8(url) + "\r\n");
+    };
+    services.commandLineArgs.clear();
+    if (!options.config.empty()) {
+        services.readString = [inner = services.readString, config = options.config](
+                                  const std::wstring& key, const std::wstring& fallback) {
+            return key == L"ConfigUrl" ? config : inner(key, fallback);
+        };
+    }
+    UI::CommandDispatcher dispatcher(std::move(services));
+
+    std::string token;
+    if (!NewToken(&token)) {
+        out.Error("无法生成访问令牌。\r\n");
+        return 1;
+    }
+    DevHost::PageChannel channel;
+    DevHost::DevHostSite site(channel, dispatcher.AsHandler());
+    DevHost::RemotePresenter presenter(channel);
+    const ScopedPresenter presenterInUse(&presenter);
+
+    const DevHost::WinsockSession winsock;
+    DevHost::LoopbackServer server;
+    const int error =
+        winsock.Ready()
+            ? server.Start(options.port,
+                           [&site](const DevHost::HttpRequest& request) { return site.Serve(request); })
+            : WSASYSNOTREADY;
+    if (error != 0) {
+        out.Error("无法在 127.0.0.1:" + std::to_string(options.port) + " 上监听（Winsock " +
+                  std::to_string(error) + "）。\r\n");
+        return 1;
+    }
+    site.SetAccessRule({token, server.Port()});
+    out.Write("网银助手开发主机：在浏览器中打开\r\nURL: http://127.0.0.1:" + std::to_string(server.Port()) +
+              "/" + token + "/\r\n");
+
+    const char* why = g_quit.Wait();
+    out.Write(std::string("开发主机结束（") + why + "）。\r\n");
+    // Waiting page requests fail and polls return, then the connections close and the workers end.
+    channel.Close(std::chrono::seconds(2));
+    server.Stop();
+    UI::StopWorkers(10000);
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    // Before any library is loaded on demand.
+    Velmora::RestrictLibrarySearch();
+    Velmora::CompanionLibraries companions;
+    companions.Load();
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Velmora::Console::ConsoleOutput out;
+    const int status = Run(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc), out);
+    if (SUCCEEDED(com))
+        ::CoUninitialize();
+    return status;
+}
