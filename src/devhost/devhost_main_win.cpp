@@ -20,7 +20,6 @@
 #include "devhost/remote_page_win.h"
 #include "devhost/request_rules.h"
 #include "ui/assistant_commands_win.h"
-#include "ui/async_call_queue_win.h"
 #include "ui/command_handler_win.h"
 #include "ui/message_box_win.h"
 
@@ -171,7 +170,8 @@ int Run(const std::vector<std::wstring>& args, Console::ConsoleOutput& out)
     // Waiting page requests fail and polls return, then the connections close and the workers end.
     channel.Close(std::chrono::seconds(2));
     server.Stop();
-    UI::StopWorkers(10000);
+    // A command still running after that ends with the process, not with the objects it uses.
+    StopWorkersForExit(0);
     return 0;
 }
 

@@ -41,7 +41,7 @@ int LoopbackServer::Start(int port, Handler handler)
     int length = sizeof address;
     ::getsockname(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
-    acceptor_ = std::thread([this] { AcceptLoop(); });
+    acceptor_ = std::thread([this, listening = listener_.Get()] { AcceptLoop(listening); });
     return 0;
 }
 
@@ -82,10 +82,10 @@ void LoopbackServer::JoinFinished()
     }
 }
 
-void LoopbackServer::AcceptLoop()
+void LoopbackServer::AcceptLoop(SOCKET listening)
 {
     while (!stopping_) {
-        SOCKET accepted = ::accept(listener_.Get(), nullptr, nullptr);
+        SOCKET accepted = ::accept(listening, nullptr, nullptr);
         if (accepted == INVALID_SOCKET) {
             if (stopping_)
                 return;

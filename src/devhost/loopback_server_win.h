@@ -72,7 +72,8 @@ private:
         std::atomic<bool> busy{false};
     };
 
-    void AcceptLoop();
+    // `listening` is the listener as it was started: Stop closes it, which ends the wait.
+    void AcceptLoop(SOCKET listening);
     void Serve(Connection& connection);
     void JoinFinished();
 
