@@ -30,8 +30,9 @@ struct PageAnswer {
 struct ChannelTimes {
     // How long a poll waits for requests before it answers none.
     std::chrono::milliseconds poll{15000};
-    // A page that has not been heard from for this long is gone: requests to it fail.
-    std::chrono::milliseconds pageGone{45000};
+    // A page that has not been heard from for this long is gone: requests to it fail. Long, since
+    // a page showing a message (alert, confirm) is silent until someone answers it.
+    std::chrono::milliseconds pageGone{600000};
 };
 
 class PageChannel {
