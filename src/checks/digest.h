@@ -24,6 +24,15 @@ enum DigestKind : int {
 bool RegisterCryptoAlgorithms();
 void ReleaseCryptoAlgorithms();
 
+// The algorithm tables for as long as it lives.
+class ScopedCryptoAlgorithms {
+public:
+    ScopedCryptoAlgorithms() { RegisterCryptoAlgorithms(); }
+    ScopedCryptoAlgorithms(const ScopedCryptoAlgorithms&) = delete;
+    ScopedCryptoAlgorithms& operator=(const ScopedCryptoAlgorithms&) = delete;
+    ~ScopedCryptoAlgorithms() { ReleaseCryptoAlgorithms(); }
+};
+
 // "%02x" per byte of the digest of `bytes`; an unknown kind gives an empty text.
 std::string DigestHex(std::string_view bytes, int kind);
 

@@ -100,14 +100,6 @@ private:
     bool answerYes_;
 };
 
-class ScopedPresenter {
-public:
-    explicit ScopedPresenter(UI::IMessagePresenter* presenter) { UI::SetMessagePresenter(presenter); }
-    ScopedPresenter(const ScopedPresenter&) = delete;
-    ScopedPresenter& operator=(const ScopedPresenter&) = delete;
-    ~ScopedPresenter() { UI::SetMessagePresenter(nullptr); }
-};
-
 class ScopedCom {
 public:
     ScopedCom() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
@@ -121,14 +113,6 @@ public:
 
 private:
     HRESULT hr_;
-};
-
-class ScopedCryptoAlgorithms {
-public:
-    ScopedCryptoAlgorithms() { Assistant::RegisterCryptoAlgorithms(); }
-    ScopedCryptoAlgorithms(const ScopedCryptoAlgorithms&) = delete;
-    ScopedCryptoAlgorithms& operator=(const ScopedCryptoAlgorithms&) = delete;
-    ~ScopedCryptoAlgorithms() { Assistant::ReleaseCryptoAlgorithms(); }
 };
 
 // The console in the page's place: it keeps the components that get_config hands over and shows
@@ -398,10 +382,10 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
     }
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     ::SetEnvironmentVariableW(L"AppPath", ExecutableFolder().c_str());
-    const ScopedCryptoAlgorithms algorithms;
+    const Assistant::ScopedCryptoAlgorithms algorithms;
     const ScopedCom com;
     ConsolePresenter presenter(out, options.answerYes);
-    const ScopedPresenter presenterInUse(&presenter);
+    const UI::ScopedMessagePresenter presenterInUse(&presenter);
 
     Options().Set(kOptionDownloadBesideExe, 1);
     // A document named on the command line is that document or nothing; the configured source may

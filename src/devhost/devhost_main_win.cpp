@@ -72,22 +72,6 @@ BOOL WINAPI OnConsoleControl(DWORD event)
     return TRUE;
 }
 
-class ScopedPresenter {
-public:
-    explicit ScopedPresenter(UI::IMessagePresenter* presenter) { UI::SetMessagePresenter(presenter); }
-    ScopedPresenter(const ScopedPresenter&) = delete;
-    ScopedPresenter& operator=(const ScopedPresenter&) = delete;
-    ~ScopedPresenter() { UI::SetMessagePresenter(nullptr); }
-};
-
-class ScopedCryptoAlgorithms {
-public:
-    ScopedCryptoAlgorithms() { Assistant::RegisterCryptoAlgorithms(); }
-    ScopedCryptoAlgorithms(const ScopedCryptoAlgorithms&) = delete;
-    ScopedCryptoAlgorithms& operator=(const ScopedCryptoAlgorithms&) = delete;
-    ~ScopedCryptoAlgorithms() { Assistant::ReleaseCryptoAlgorithms(); }
-};
-
 bool NewToken(std::string* token)
 {
     unsigned char random[16];
@@ -117,7 +101,7 @@ int Run(const std::vector<std::wstring>& args, Console::ConsoleOutput& out)
     }
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     ::SetEnvironmentVariableW(L"AppPath", ExecutableFolder().c_str());
-    const ScopedCryptoAlgorithms algorithms;
+    const Assistant::ScopedCryptoAlgorithms algorithms;
     Options().Set(kOptionDownloadBesideExe, 1);
     Options().Set(kOptionCacheCheckConfig, options.config.empty() ? 1 : 0);
 
@@ -147,7 +131,7 @@ int Run(const std::vector<std::wstring>& args, Console::ConsoleOutput& out)
     DevHost::PageChannel channel;
     DevHost::DevHostSite site(channel, dispatcher.AsHandler());
     DevHost::RemotePresenter presenter(channel);
-    const ScopedPresenter presenterInUse(&presenter);
+    const UI::ScopedMessagePresenter presenterInUse(&presenter);
 
     const DevHost::WinsockSession winsock;
     DevHost::LoopbackServer server;

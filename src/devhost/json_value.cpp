@@ -1,6 +1,7 @@
 #include "devhost/json_value.h"
 
 #include "checks/json_text.h"
+#include "xml/xml_document.h"
 
 #include <cmath>
 #include <cstdio>
@@ -247,25 +248,6 @@ private:
         return value;
     }
 
-    static void AppendUtf8(std::string& out, unsigned code)
-    {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-
     // Length of the valid UTF-8 sequence at `at_`, or 0.
     std::size_t Utf8Length() const
     {
@@ -355,7 +337,7 @@ private:
                         return std::nullopt;
                     *code = 0x10000 + ((*code - 0xD800) << 10) + (*low - 0xDC00);
                 }
-                AppendUtf8(out, *code);
+                Xml::AppendUtf8(out, *code);
                 break;
             }
             default:

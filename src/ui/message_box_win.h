@@ -54,6 +54,15 @@ public:
 
 // Replaces the presenter for the whole process; none restores the system one. Not owned.
 void SetMessagePresenter(IMessagePresenter* presenter);
+// `presenter` for as long as it lives, then the system one again.
+class ScopedMessagePresenter {
+public:
+    explicit ScopedMessagePresenter(IMessagePresenter* presenter) { SetMessagePresenter(presenter); }
+    ScopedMessagePresenter(const ScopedMessagePresenter&) = delete;
+    ScopedMessagePresenter& operator=(const ScopedMessagePresenter&) = delete;
+    ~ScopedMessagePresenter() { SetMessagePresenter(nullptr); }
+};
+
 // The owner used when a caller gives none.
 void SetMessageMainWindow(HWND window);
 
