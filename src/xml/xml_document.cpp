@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <unordered_map>
 
 namespace Velmora::Xml {
 namespace {
@@ -137,23 +136,26 @@ struct MarkupSpan {
     bool closed;
 };
 
+// A start or end tag whose name starts at `nameStart`.
+MarkupSpan ScanTag(std::string_view text, MarkupKind kind, std::size_t nameStart)
+{
+    const std::size_t nameLength = NameLength(text, nameStart);
+    const TagEnd end = FindTagEnd(text, nameStart + nameLength);
+    return MarkupSpan{kind, nameLength, end.end, end.closed};
+}
+
 MarkupSpan ScanMarkup(std::string_view text, std::size_t lt)
 {
     const auto skipTo = [&](MarkupKind kind, std::size_t end) {
         return end == std::string_view::npos ? MarkupSpan{kind, 0, text.size(), false}
                                              : MarkupSpan{kind, 0, end, true};
     };
-    const auto tag = [&](MarkupKind kind, std::size_t nameStart) {
-        const std::size_t nameLength = NameLength(text, nameStart);
-        const TagEnd end = FindTagEnd(text, nameStart + nameLength);
-        return MarkupSpan{kind, nameLength, end.end, end.closed};
-    };
     const std::size_t next = lt + 1;
     if (next >= text.size())
         return {MarkupKind::Text, 0, next, false};
     const char c = text[next];
     if (c == '/')
-        return tag(MarkupKind::EndTag, lt + 2);
+        return ScanTag(text, MarkupKind::EndTag, lt + 2);
     if (c == '?')
         return skipTo(MarkupKind::Instruction, FindAfter(text, lt + 2, "?>"));
     if (c == '!') {
@@ -170,7 +172,62 @@ MarkupSpan ScanMarkup(std::string_view text, std::size_t lt)
     }
     if (!StartsName(c))
         return {MarkupKind::Text, 0, next, true};
-    return tag(MarkupKind::StartTag, next);
+    return ScanTag(text, MarkupKind::StartTag, next);
+}
+
+// Bytes of `word` that equal `c`, each as its top bit; the others are 0.
+constexpr std::uint64_t BytesEqual(std::uint64_t word, unsigned char c)
+{
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    const std::uint64_t x = word ^ (0x0101010101010101ull * c);
+    return ~(((x & kLow7) + kLow7) | x) & ~kLow7;
+}
+
+// Sum of the eight bytes of `lanes`.
+constexpr std::size_t SumOfBytes(std::uint64_t lanes)
+{
+    constexpr std::uint64_t kEvenBytes = 0x00FF00FF00FF00FFull;
+    const std::uint64_t pairs = (lanes & kEvenBytes) + ((lanes >> 8) & kEvenBytes);
+    return static_cast<std::size_t>((pairs * 0x0001000100010001ull) >> 48);
+}
+
+// A bound on the start tags in `text` that the parser can read as elements, without reading the
+// markup. Each such tag begins with a '<' followed by something that can start a name, and ends
+// with a '>' of its own (a tag is read on from where the one before it ended). Both counts bound
+// the tags; counting each '<' followed by anything but '/', '!' or one of "<=>?" keeps the first
+// cheap and still tight for ordinary markup. As the two counts are of different characters, and
+// what follows a counted '<' is neither, the smaller is at most a third of the text.
+std::size_t StartTagsAtMost(std::string_view text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t starts = 0;
+    std::size_t closes = 0;
+    std::size_t i = 0;
+    // Eight bytes at a time, counted per byte lane; a lane holds at most 255 before it is summed.
+    // "<=>?" are 0x3C to 0x3F, the bytes that give '?' with their two low bits set.
+    constexpr std::uint64_t kLowBits = 0x0303030303030303ull;
+    while (n - i > 8) {
+        std::uint64_t startLanes = 0;
+        std::uint64_t closeLanes = 0;
+        for (int round = 0; round < 255 && n - i > 8; ++round, i += 8) {
+            std::uint64_t word, next;
+            std::memcpy(&word, p + i, 8);
+            std::memcpy(&next, p + i + 1, 8);
+            const std::uint64_t noName =
+                BytesEqual(next | kLowBits, '?') | BytesEqual(next, '/') | BytesEqual(next, '!');
+            startLanes += (BytesEqual(word, '<') & ~noName) >> 7;
+            closeLanes += BytesEqual(word, '>') >> 7;
+        }
+        starts += SumOfBytes(startLanes);
+        closes += SumOfBytes(closeLanes);
+    }
+    for (; i < n; ++i) {
+        if (p[i] == '<' && i + 1 < n)
+            starts += p[i + 1] != '/' && p[i + 1] != '!' && (p[i + 1] | 3) != '?';
+        closes += p[i] == '>';
+    }
+    return std::min(starts, closes);
 }
 
 bool DecodeNumericReference(std::string_view digits, std::uint32_t& codePoint)
@@ -308,21 +365,25 @@ std::string DecodeEntities(std::string_view text)
 }
 
 // One pass over the text; builds the element index and the parse log.
+//
+// The open elements are the current one and its ancestors: an element's parent is the element that
+// was current when it started, and an open element never moves, so no stack of them is kept. Their
+// `length` and `endTagLength` are only known when they close, which sets both; until then, once an
+// end tag has missed, the name index keeps its state for each open element there (see Index).
 class XmlDocument::Parser {
 public:
-    explicit Parser(XmlDocument& doc)
-        : doc_(doc), text_(doc.text_), records_(doc.elements_), topByName_(0, NameKey{&doc}, NameKey{&doc})
-    {
-    }
+    explicit Parser(XmlDocument& doc) : doc_(doc), text_(doc.text_), records_(doc.elements_), slots_(doc) {}
 
     void Run()
     {
         std::size_t pos = 0;
         while (pos < text_.size()) {
-            const void* lt = std::memchr(text_.data() + pos, '<', text_.size() - pos);
-            if (!lt)
-                break;
-            pos = static_cast<std::size_t>(static_cast<const char*>(lt) - text_.data());
+            if (text_[pos] != '<') {
+                const void* lt = std::memchr(text_.data() + pos, '<', text_.size() - pos);
+                if (!lt)
+                    break;
+                pos = static_cast<std::size_t>(static_cast<const char*>(lt) - text_.data());
+            }
             pos = Markup(pos);
         }
         CloseUnended(0);
@@ -332,29 +393,71 @@ public:
     }
 
 private:
-    struct OpenElement {
-        std::uint32_t index;
-        std::uint32_t nameLength;
-        // Once indexed: stack depth + 1 of the next open element of the same name (0: none), and
-        // the name's entry in topByName_.
-        std::uint32_t below;
-        std::uint32_t* top;
-    };
+    // Tag names -> slots 0, 1, 2, ..., matched the way the document matches names. Open addressing
+    // over a power of two, at most half full; the names are views into the text.
+    class NameSlots {
+    public:
+        static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
-    // Hashes and compares tag names the way the document matches them.
-    struct NameKey {
-        const XmlDocument* doc;
-        std::size_t operator()(std::string_view name) const
+        explicit NameSlots(const XmlDocument& doc) : doc_(doc) {}
+
+        // The slot of `name`; kNone if it has none, unless `add` gives it the next one.
+        std::uint32_t Find(std::string_view name, bool add)
         {
-            const bool fold = doc->options_ & MatchNameNoCase;
+            if (add && 2 * (count_ + 1) > table_.size())
+                Grow();
+            if (table_.empty())
+                return kNone;
+            const std::size_t mask = table_.size() - 1;
+            for (std::size_t i = Hash(name) & mask;; i = (i + 1) & mask) {
+                Entry& entry = table_[i];
+                if (!entry.name) {
+                    if (!add)
+                        return kNone;
+                    entry = {name.data(), static_cast<std::uint32_t>(name.size()), count_};
+                    return count_++;
+                }
+                if (doc_.NameEquals(std::string_view(entry.name, entry.length), name))
+                    return entry.slot;
+            }
+        }
+
+    private:
+        struct Entry {
+            const char* name = nullptr; // nullptr: free
+            std::uint32_t length = 0;
+            std::uint32_t slot = 0;
+        };
+
+        std::size_t Hash(std::string_view name) const
+        {
+            const bool fold = doc_.options_ & MatchNameNoCase;
             std::uint64_t hash = 14695981039346656037ull; // FNV-1a
             for (const char c : name) {
                 hash ^= static_cast<unsigned char>(fold ? Lower(c) : c);
                 hash *= 1099511628211ull;
             }
-            return static_cast<std::size_t>(hash);
+            return static_cast<std::size_t>(hash ^ (hash >> 32));
         }
-        bool operator()(std::string_view a, std::string_view b) const { return doc->NameEquals(a, b); }
+
+        void Grow()
+        {
+            std::vector<Entry> old = std::move(table_);
+            table_.assign(old.empty() ? 16 : 2 * old.size(), Entry{});
+            const std::size_t mask = table_.size() - 1;
+            for (const Entry& entry : old) {
+                if (!entry.name)
+                    continue;
+                std::size_t i = Hash(std::string_view(entry.name, entry.length)) & mask;
+                while (table_[i].name)
+                    i = (i + 1) & mask;
+                table_[i] = entry;
+            }
+        }
+
+        const XmlDocument& doc_;
+        std::vector<Entry> table_;
+        std::uint32_t count_ = 0;
     };
 
     // Handles the markup at `pos` (a '<'); returns where scanning goes on.
@@ -362,6 +465,15 @@ private:
     {
         if (pos + 1 >= text_.size())
             return SyntaxError("unterminated_tag_syntax", pos, text_.size());
+        // Start and end tags straight away, as ScanMarkup would read them: nearly all markup is.
+        if (const char next = text_[pos + 1]; next == '/' || StartsName(next)) {
+            const bool isEnd = next == '/';
+            const MarkupSpan tag =
+                ScanTag(text_, isEnd ? MarkupKind::EndTag : MarkupKind::StartTag, pos + (isEnd ? 2 : 1));
+            if (!tag.closed)
+                return SyntaxError("unterminated_tag_syntax", pos, tag.end);
+            return isEnd ? EndTag(pos, tag) : StartTag(pos, tag);
+        }
         const MarkupSpan markup = ScanMarkup(text_, pos);
         const auto closedOr = [&](const char* errorName) {
             return markup.closed ? markup.end : SyntaxError(errorName, pos, markup.end);
@@ -391,87 +503,121 @@ private:
     std::size_t StartTag(std::size_t pos, const MarkupSpan& tag)
     {
         const std::size_t end = tag.end;
-        const std::uint32_t current = Current();
-        const std::uint32_t index = NewRecord();
-        ElementRecord& rec = records_[index];
+        if (records_.size() == records_.capacity())
+            Grow(pos);
+        const auto index = static_cast<std::uint32_t>(records_.size());
+        const auto level =
+            static_cast<std::uint16_t>(std::min<unsigned>(records_[current_].level + 1u, 0xFFFF));
+        ElementRecord& rec = records_.emplace_back();
         rec.start = static_cast<std::uint32_t>(pos);
         rec.startTagLength = static_cast<std::uint32_t>(end - pos);
         rec.length = rec.startTagLength;
-        rec.level = static_cast<std::uint16_t>(std::min<unsigned>(records_[current].level + 1u, 0xFFFF));
-        AppendChild(current, index);
+        rec.level = level;
+        AppendChild(current_, index);
 
         const bool selfClosing = end - pos >= 2 && text_[end - 2] == '/';
         if (!selfClosing) {
-            open_.push_back({index, static_cast<std::uint32_t>(tag.nameLength), 0, nullptr});
+            current_ = index;
             if (indexed_)
-                Index(open_.size() - 1);
+                Index(index);
         }
         return end;
     }
 
-    // Enters the open element at stack depth `depth` into the index by name; elements are entered
-    // from the bottom of the stack up.
-    void Index(std::size_t depth)
+    // Enters the open element `e` into the index by name; elements are entered from the outermost
+    // in. While `e` is open its `endTagLength` holds its name's slot and its `length` the next open
+    // element out with the same name (0: none).
+    void Index(std::uint32_t e)
     {
-        OpenElement& open = open_[depth];
-        std::uint32_t& top =
-            topByName_.try_emplace(text_.substr(records_[open.index].start + 1, open.nameLength), 0)
-                .first->second;
-        open.below = top;
-        open.top = &top;
-        top = static_cast<std::uint32_t>(depth + 1);
+        const std::uint32_t slot = slots_.Find(doc_.TagName(e), true);
+        if (slot == innermost_.size())
+            innermost_.push_back(0);
+        ElementRecord& rec = records_[e];
+        rec.endTagLength = slot;
+        rec.length = innermost_[slot];
+        innermost_[slot] = e;
+    }
+
+    // Takes the open element `e`, the innermost of its name, out of the index.
+    void Unindex(std::uint32_t e)
+    {
+        const ElementRecord& rec = records_[e];
+        innermost_[rec.endTagLength] = rec.length;
+    }
+
+    // Whether the open element `e` has the name `name`.
+    bool HasName(std::uint32_t e, std::string_view name) const
+    {
+        const std::size_t nameStart = records_[e].start + 1;
+        // Matching characters are name characters, so if they match the start tag's name is at
+        // least as long, and it ends inside its tag.
+        return doc_.NameEquals(text_.substr(nameStart, name.size()), name) &&
+               EndsName(text_[nameStart + name.size()]);
     }
 
     std::size_t EndTag(std::size_t pos, const MarkupSpan& tag)
     {
-        const std::size_t nameLength = tag.nameLength;
         const std::size_t end = tag.end;
-        const std::string_view name = text_.substr(pos + 2, nameLength);
+        const std::string_view name = text_.substr(pos + 2, tag.nameLength);
 
         // The innermost open element of that name: usually the current one, else found by name.
         // A well-formed document never needs the index, so it is built only on the first miss.
-        std::size_t found = 0;
-        if (!open_.empty() && open_.back().nameLength == nameLength &&
-            doc_.NameEquals(text_.substr(records_[open_.back().index].start + 1, nameLength), name)) {
-            found = open_.size();
+        std::uint32_t found = 0;
+        if (current_ && HasName(current_, name)) {
+            found = current_;
         } else {
             if (!indexed_) {
                 indexed_ = true;
-                for (std::size_t depth = 0; depth < open_.size(); ++depth)
-                    Index(depth);
+                OpenAbove(0);
+                for (std::size_t i = chain_.size(); i-- > 0;)
+                    Index(chain_[i]);
             }
-            if (const auto it = topByName_.find(name); it != topByName_.end())
-                found = it->second;
+            if (const std::uint32_t slot = slots_.Find(name, false); slot != NameSlots::kNone)
+                found = innermost_[slot];
         }
         if (found) {
-            const std::uint32_t matched = open_[found - 1].index;
             CloseUnended(found);
-            ElementRecord& rec = records_[matched];
+            if (indexed_)
+                Unindex(found);
+            ElementRecord& rec = records_[found];
             rec.length = static_cast<std::uint32_t>(end - rec.start);
             rec.endTagLength = static_cast<std::uint32_t>(end - pos);
-            Pop(found - 1);
+            current_ = rec.parent;
             return end;
         }
-        MarkError(Current());
+        MarkError(current_);
         Log("lone_end_tag", "tagname", name, "offset", pos);
         return end;
     }
 
-    // Closes every open element from stack depth `from` up as an unended start tag: each becomes
-    // empty and its children move up to follow it, so all of them end up as children of the
-    // element below `from`, in document order.
-    void CloseUnended(std::size_t from)
+    // Collects the open elements inside the open element `keeper` (0: the document) in chain_,
+    // innermost first.
+    void OpenAbove(std::uint32_t keeper)
     {
-        if (from >= open_.size())
+        chain_.clear();
+        for (std::uint32_t e = current_; e != keeper; e = records_[e].parent)
+            chain_.push_back(e);
+    }
+
+    // Closes every open element inside the open element `keeper` (0: the document) as an unended
+    // start tag: each becomes empty and its children move up to follow it, so all of them end up
+    // as children of `keeper`, in document order.
+    void CloseUnended(std::uint32_t keeper)
+    {
+        if (current_ == keeper)
             return;
-        const std::uint32_t keeper = from == 0 ? 0 : open_[from - 1].index;
-        const std::uint32_t first = open_[from].index;
+        OpenAbove(keeper);
+        if (indexed_) {
+            for (const std::uint32_t e : chain_)
+                Unindex(e);
+        }
+        current_ = keeper;
 
         // Moved records get their levels once at the end (SetLevels); each record moves at most
         // once, since its new parent is closed right after or is the document.
-        std::uint32_t tail = first;
-        for (std::size_t depth = from; depth < open_.size(); ++depth) {
-            const std::uint32_t e = open_[depth].index;
+        std::uint32_t tail = chain_.back();
+        for (std::size_t i = chain_.size(); i-- > 0;) {
+            const std::uint32_t e = chain_[i];
             ElementRecord& rec = records_[e];
             if (const std::uint32_t child = rec.firstChild) {
                 const std::uint32_t last = records_[child].prevSibling;
@@ -487,22 +633,11 @@ private:
             rec.length = rec.startTagLength;
             rec.endTagLength = 0;
             rec.flags |= UnendedStart;
-            Log("unended_start_tag", "tagname", text_.substr(rec.start + 1, open_[depth].nameLength),
-                "offset", rec.start);
+            if (LogHasRoom())
+                Log("unended_start_tag", "tagname", doc_.TagName(e), "offset", rec.start);
         }
         records_[records_[keeper].firstChild].prevSibling = tail;
         MarkError(keeper);
-        Pop(from);
-    }
-
-    // Drops the open elements from stack depth `from` up.
-    void Pop(std::size_t from)
-    {
-        for (std::size_t depth = open_.size(); depth-- > from;) {
-            if (open_[depth].top)
-                *open_[depth].top = open_[depth].below;
-        }
-        open_.resize(from);
     }
 
     // A parent always comes before its children in the index, so one pass in order sets each level.
@@ -531,7 +666,7 @@ private:
 
     std::size_t SyntaxError(const char* name, std::size_t pos, std::size_t resume)
     {
-        MarkError(Current());
+        MarkError(current_);
         Log(name, {}, {}, "offset", pos);
         return resume;
     }
@@ -543,14 +678,14 @@ private:
             records_[element].flags |= ErrorBelow;
     }
 
-    std::uint32_t Current() const { return open_.empty() ? 0 : open_.back().index; }
-
-    std::uint32_t NewRecord()
+    // Makes room for the records of the start tags from `pos` on. SetText's first guess at their
+    // number fits documents of ordinary density; a denser one grows once, to a bound on what the
+    // rest of the text can hold, rather than step by step: its records can take many times the
+    // size of its text. Kept out of line, as the count needs registers that StartTag would
+    // otherwise save on every call.
+    [[gnu::noinline]] void Grow(std::size_t pos)
     {
-        if (records_.size() == records_.capacity())
-            records_.reserve(records_.capacity() + records_.capacity() / 2 + 1);
-        records_.emplace_back();
-        return static_cast<std::uint32_t>(records_.size() - 1);
+        records_.reserve(records_.size() + StartTagsAtMost(text_.substr(pos)));
     }
 
     void AppendChild(std::uint32_t parent, std::uint32_t child)
@@ -571,12 +706,19 @@ private:
         first.prevSibling = child;
     }
 
+    bool LogHasRoom() const { return doc_.log_.size() <= kLogLimit; }
+
     void Log(std::string_view event, std::string_view attrName, std::string_view attrValue,
              std::string_view numberName, std::size_t number, bool hasNumber = true)
     {
+        if (LogHasRoom())
+            AppendLog(event, attrName, attrValue, numberName, number, hasNumber);
+    }
+
+    void AppendLog(std::string_view event, std::string_view attrName, std::string_view attrValue,
+                   std::string_view numberName, std::size_t number, bool hasNumber)
+    {
         std::string& log = doc_.log_;
-        if (log.size() > kLogLimit)
-            return;
         log += '<';
         log += event;
         if (!attrName.empty()) {
@@ -604,10 +746,12 @@ private:
     XmlDocument& doc_;
     std::string_view text_;
     std::vector<ElementRecord>& records_;
-    std::vector<OpenElement> open_;
-    // Tag name -> stack depth + 1 of the innermost open element of that name (0: none open), so an
-    // end tag finds its element without scanning the stack.
-    std::unordered_map<std::string_view, std::uint32_t, NameKey, NameKey> topByName_;
+    std::uint32_t current_ = 0;        // the innermost open element; 0: the document
+    std::vector<std::uint32_t> chain_; // scratch: open elements, innermost first
+    // Once built: tag name -> slot; per slot, the innermost open element of that name (0: none), so
+    // an end tag finds its element without walking the open elements.
+    NameSlots slots_;
+    std::vector<std::uint32_t> innermost_;
     bool indexed_ = false;
     bool moved_ = false; // some record changed parent, so levels are set again at the end
 };
@@ -628,6 +772,7 @@ bool XmlDocument::SetText(std::string_view text)
     elements_.shrink_to_fit();
     log_.clear();
     parent_ = main_ = child_ = 0;
+    mainNameLength_ = 0;
     attributeResume_ = {};
 
     // Offsets are 32-bit; a text that does not fit is refused outright.
@@ -652,18 +797,22 @@ std::string_view XmlDocument::TagName(std::uint32_t element) const
 {
     if (element == 0 || element >= elements_.size())
         return {};
-    const std::size_t start = elements_[element].start + 1;
-    return std::string_view(text_).substr(start, NameLength(text_, start));
+    // Every element is a start tag closed by a '>', so the name ends inside the text.
+    const char* name = text_.data() + elements_[element].start + 1;
+    const char* end = name;
+    while (!EndsName(*end))
+        ++end;
+    return std::string_view(name, static_cast<std::size_t>(end - name));
 }
 
 bool XmlDocument::NameEquals(std::string_view a, std::string_view b) const
 {
     if (a.size() != b.size())
         return false;
-    if (!(options_ & MatchNameNoCase))
-        return a == b;
+    // Names are short: a loop here is quicker than a call to compare them.
+    const bool fold = options_ & MatchNameNoCase;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
+        if (a[i] != b[i] && (!fold || Lower(a[i]) != Lower(b[i])))
             return false;
     return true;
 }
@@ -674,6 +823,7 @@ bool XmlDocument::FindElement(std::string_view name)
     for (; at; at = elements_[at].nextSibling) {
         if (NameEquals(TagName(at), name)) {
             main_ = at;
+            mainNameLength_ = static_cast<std::uint32_t>(name.size());
             child_ = 0;
             return true;
         }
@@ -687,6 +837,7 @@ bool XmlDocument::EnterElement()
         return false;
     parent_ = main_;
     main_ = child_;
+    mainNameLength_ = 0;
     child_ = 0;
     return true;
 }
@@ -697,6 +848,7 @@ bool XmlDocument::LeaveElement()
         return false;
     child_ = main_;
     main_ = parent_;
+    mainNameLength_ = 0;
     parent_ = elements_[parent_].parent;
     return true;
 }
@@ -704,6 +856,7 @@ bool XmlDocument::LeaveElement()
 void XmlDocument::RestartLevel()
 {
     main_ = 0;
+    mainNameLength_ = 0;
     child_ = 0;
 }
 
@@ -761,7 +914,9 @@ std::string XmlDocument::ElementText() const
 std::string_view XmlDocument::AttributeArea(std::uint32_t element) const
 {
     const ElementRecord& rec = elements_[element];
-    const std::size_t nameEnd = rec.start + 1 + TagName(element).size();
+    const std::size_t nameLength =
+        element == main_ && mainNameLength_ ? mainNameLength_ : TagName(element).size();
+    const std::size_t nameEnd = rec.start + 1 + nameLength;
     return std::string_view(text_).substr(nameEnd, rec.start + rec.startTagLength - nameEnd);
 }
 

@@ -81,6 +81,9 @@ private:
     std::uint32_t parent_ = 0;
     std::uint32_t main_ = 0;
     std::uint32_t child_ = 0;
+    // The length of main_'s name when FindElement chose it by that name (0: not known), so that
+    // reading its attributes need not measure the name again.
+    std::uint32_t mainNameLength_ = 0;
 
     // Where the last AttributeAt stopped: the element, the index of the next attribute and its
     // offset in the element's attribute area.

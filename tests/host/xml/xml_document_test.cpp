@@ -140,6 +140,56 @@ TEST(XmlDocument, LeaveRemembersTheChildPositionForTheNextEnter)
     EXPECT_FALSE(doc.FindElement("x")) << "moving main forgets the child position of the old main";
 }
 
+TEST(XmlDocument, AttributesAreReadFromTheTagOfMainHoweverItWasReached)
+{
+    // Names of different lengths, so that a tag read with another element's name in mind shows.
+    const char* const text = "<root first='r1' type='rt'><x first='x1'/><longer first='l1'/></root>";
+    enum Step { Find, Enter, Leave, Restart, NewText };
+    struct Move {
+        Step step;
+        const char* name;  // for Find
+        const char* first; // "name=value" of main's first attribute afterwards; "" for none
+    };
+    const Move moves[] = {
+        {Find, "root", "first=r1"},   {Enter, nullptr, ""},         {Find, "x", "first=x1"},
+        {Leave, nullptr, "first=r1"}, {Enter, nullptr, "first=x1"}, {Find, "longer", "first=l1"},
+        {Leave, nullptr, "first=r1"}, {Enter, nullptr, "first=l1"}, {Restart, nullptr, ""},
+        {Find, "x", "first=x1"},      {Leave, nullptr, "first=r1"}, {Find, "root", "first=r1"},
+        {Restart, nullptr, ""},       {Find, "root", "first=r1"},   {NewText, nullptr, ""},
+        {Find, "a", "b=2"},
+    };
+    XmlDocument doc(text);
+    std::string name, value;
+    int at = 0;
+    for (const Move& move : moves) {
+        SCOPED_TRACE("move " + std::to_string(at++));
+        switch (move.step) {
+        case Find:
+            doc.FindElement(move.name);
+            break;
+        case Enter:
+            ASSERT_TRUE(doc.EnterElement());
+            break;
+        case Leave:
+            ASSERT_TRUE(doc.LeaveElement());
+            break;
+        case Restart:
+            doc.RestartLevel();
+            break;
+        case NewText:
+            ASSERT_TRUE(doc.SetText("<a b='2'/>"));
+            break;
+        }
+        const bool any = doc.AttributeAt(0, name, value);
+        EXPECT_EQ(any ? name + "=" + value : "", move.first);
+        const std::string firstName = std::string(move.first).substr(0, std::string(move.first).find('='));
+        if (any) {
+            EXPECT_EQ(doc.GetAttribute(firstName), value);
+        }
+        EXPECT_EQ(doc.GetAttribute("type"), std::string(move.first) == "first=r1" ? "rt" : "");
+    }
+}
+
 TEST(XmlDocument, NavigationOnEmptyDocumentFailsWithoutMoving)
 {
     XmlDocument doc;
@@ -230,6 +280,24 @@ TEST(XmlDocument, EndTagClosesTheInnermostOpenElementOfItsName)
         {"<A><b></a></A>", 0,
          "<lone_end_tag tagname=\"a\" offset=\"6\"/><unended_start_tag tagname=\"b\" offset=\"3\"/>"},
         {"<A><b></a>", XmlDocument::MatchNameNoCase, "<unended_start_tag tagname=\"b\" offset=\"3\"/>"},
+        // A name that begins another one is a different name, whichever is open.
+        {"<ab></a></ab>", 0, "<lone_end_tag tagname=\"a\" offset=\"4\"/>"},
+        {"<a></ab></a>", 0, "<lone_end_tag tagname=\"ab\" offset=\"3\"/>"},
+        {"<ab><a></ab>", 0, "<unended_start_tag tagname=\"a\" offset=\"4\"/>"},
+        {"<a x='1'><ab></a>", 0, "<unended_start_tag tagname=\"ab\" offset=\"9\"/>"},
+        // Closing several open elements of one name leaves none of them to be found afterwards.
+        {"<a><a><b><b></a></b></a>", 0,
+         "<unended_start_tag tagname=\"b\" offset=\"6\"/><unended_start_tag tagname=\"b\" offset=\"9\"/>"
+         "<lone_end_tag tagname=\"b\" offset=\"16\"/>"},
+        // Once the inner one is closed, the outer one of the same name is found.
+        {"<a><x><a></y></a></a>", 0,
+         "<lone_end_tag tagname=\"y\" offset=\"9\"/><unended_start_tag tagname=\"x\" offset=\"3\"/>"},
+        // Elements opened after the first miss are found too, the innermost first.
+        {"<r><x></y><x><z></x></x></r>", 0,
+         "<lone_end_tag tagname=\"y\" offset=\"6\"/><unended_start_tag tagname=\"z\" offset=\"13\"/>"},
+        {"<R><x></y><X><z></r>", XmlDocument::MatchNameNoCase,
+         "<lone_end_tag tagname=\"y\" offset=\"6\"/><unended_start_tag tagname=\"x\" offset=\"3\"/>"
+         "<unended_start_tag tagname=\"X\" offset=\"10\"/><unended_start_tag tagname=\"z\" offset=\"13\"/>"},
     };
     for (const Case& c : cases) {
         XmlDocument doc;
@@ -237,6 +305,30 @@ TEST(XmlDocument, EndTagClosesTheInnermostOpenElementOfItsName)
         EXPECT_FALSE(doc.SetText(c.text)) << c.text;
         EXPECT_EQ(doc.ParseLog(), c.log) << c.text;
         ExpectConsistentIndex(doc);
+    }
+
+    // Many names open at once, each once or twice: an end tag for any of them closes the inner one.
+    for (const int names : {1, 8, 9, 40, 300}) {
+        for (const int rounds : {1, 2}) {
+            std::string text;
+            for (int round = 0; round < rounds; ++round)
+                for (int i = 0; i < names; ++i)
+                    text += "<n" + std::to_string(i) + ">";
+            for (const int closed : {names - 1, names / 2, 0}) {
+                SCOPED_TRACE(std::to_string(names) + " names " + std::to_string(rounds) + " times, </n" +
+                             std::to_string(closed) + ">");
+                XmlDocument doc;
+                EXPECT_FALSE(doc.SetText(text + "</zz></n" + std::to_string(closed) + ">"));
+                const auto& e = doc.Elements();
+                ASSERT_EQ(e.size(), static_cast<std::size_t>(rounds * names + 1));
+                for (std::uint32_t i = 1; i < e.size(); ++i) {
+                    const bool ended = i == static_cast<std::uint32_t>((rounds - 1) * names + closed + 1);
+                    EXPECT_EQ(e[i].endTagLength != 0, ended) << doc.TagName(i);
+                    EXPECT_EQ((e[i].flags & XmlDocument::UnendedStart) != 0, !ended) << doc.TagName(i);
+                }
+                ExpectConsistentIndex(doc);
+            }
+        }
     }
 }
 
@@ -454,21 +546,62 @@ TEST(XmlDocument, OptionsFoldCaseAndTrimWhenAsked)
     EXPECT_EQ(doc.ElementText(), "x y");
 }
 
-TEST(XmlDocument, IndexStartsSizedFromTheTextAndGrowsByHalf)
+std::string Repeated(const std::string& piece, std::size_t count)
 {
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i)
+        out += piece;
+    return out;
+}
+
+TEST(XmlDocument, IndexStartsSizedFromTheTextAndGrowsOnceToABoundOnTheRest)
+{
+    // A text of `head` and `tail`: `head` has more elements than the first guess (a record per 64
+    // bytes, plus 8) holds, so the index grows once, when a record is wanted for the start tag at
+    // `grownAt` in `head` (the first that does not fit), by at most `bound` records for the rest.
+    struct Case {
+        const char* what;
+        std::string head;
+        std::string tail;
+        std::size_t grownAt; // the element, counting the document, whose record does not fit
+        std::size_t bound;   // start tags counted from that one on
+        std::size_t records; // in all, with the document
+    };
+    const std::string empties = Repeated("<e/>", 100);
+    const Case cases[] = {
+        {"exact for plain elements; a '<' that ends the text starts nothing", "<r>" + empties, "</r><", 14,
+         88, 102},
+        {"end tags, comments, instructions and declarations do not count",
+         "<r>" + Repeated("<e></e><!--c--><?p?><!x>", 100), "</r>", 45, 57, 102},
+        {"'<' that cannot start a name does not count", "<r>" + empties, Repeated("<=<!</", 300) + "</r>", 42,
+         60, 102},
+        {"tags that never close: each would need a '>'", "<r>" + empties,
+         ">>>>>" + Repeated("<a <b ", 400) + "</r>", 51, 51 + 6, 102},
+        {"'>' without tags: each would need a '<'", "<r>" + empties, Repeated(">", 3000) + "</r>", 61, 41,
+         102},
+        // Tags that never close are counted too, so the bound is not exact here; they take more
+        // than 255 rounds of 8 bytes to count, two of them a round in the same two lanes.
+        {"lanes summed before they overflow", "<r>" + Repeated("<e/>", 400),
+         Repeated(">", 2000) + Repeated("<a  ", 1200) + "</r>", 139, 263 + 1200, 402},
+    };
+    for (const Case& c : cases) {
+        const std::string text = c.head + c.tail;
+        XmlDocument doc;
+        doc.SetText(text);
+        const std::size_t initial = text.size() / 64 + 8;
+        EXPECT_EQ(doc.Elements().size(), c.records) << c.what;
+        ASSERT_EQ(initial, c.grownAt) << c.what << ": the case no longer grows where it says";
+        EXPECT_EQ(doc.IndexCapacity(), initial + c.bound) << c.what;
+    }
+
+    // A document of ordinary density keeps the first guess.
     std::string text = "<r>";
-    for (int i = 0; i < 100; ++i)
-        text += "<e/>";
+    for (int i = 0; i < 20; ++i)
+        text += "<entry name=\"item " + std::to_string(i) + "\" value=\"some value of a typical size\"/>\n";
     text += "</r>";
     XmlDocument doc;
     ASSERT_TRUE(doc.SetText(text));
-    const std::size_t initial = text.size() / 64 + 8;
-    ASSERT_LT(initial, 102u);
-    std::size_t expected = initial;
-    while (expected < 102)
-        expected += expected / 2 + 1;
-    EXPECT_EQ(doc.IndexCapacity(), expected);
-    EXPECT_EQ(doc.Elements().size(), 102u);
+    EXPECT_EQ(doc.IndexCapacity(), text.size() / 64 + 8);
 }
 
 TEST(XmlDocument, RecordsHoldTagGeometry)
