@@ -1,11 +1,29 @@
 #pragma once
 // Owning COM interface pointer: AddRef on copy, Release on destruction.
 
+#include <objbase.h>
 #include <unknwn.h>
 
 #include <utility>
 
 namespace Velmora {
+
+// A single-threaded COM apartment on the calling thread for as long as it lives (left again only
+// when entering it succeeded).
+class ScopedComApartment {
+public:
+    ScopedComApartment() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ScopedComApartment(const ScopedComApartment&) = delete;
+    ScopedComApartment& operator=(const ScopedComApartment&) = delete;
+    ~ScopedComApartment()
+    {
+        if (SUCCEEDED(hr_))
+            ::CoUninitialize();
+    }
+
+private:
+    HRESULT hr_;
+};
 
 template <typename T> class ComPtr {
 public:

@@ -7,6 +7,7 @@
 #include "checks/check_fix.h"
 #include "checks/config_loader_win.h"
 #include "checks/digest.h"
+#include "common/com_ptr_win.h"
 #include "common/text_win.h"
 #include "console/check_report.h"
 #include "console/console_options.h"
@@ -98,21 +99,6 @@ public:
 private:
     ConsoleOutput& out_;
     bool answerYes_;
-};
-
-class ScopedCom {
-public:
-    ScopedCom() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ScopedCom(const ScopedCom&) = delete;
-    ScopedCom& operator=(const ScopedCom&) = delete;
-    ~ScopedCom()
-    {
-        if (SUCCEEDED(hr_))
-            ::CoUninitialize();
-    }
-
-private:
-    HRESULT hr_;
 };
 
 // The console in the page's place: it keeps the components that get_config hands over and shows
@@ -383,7 +369,7 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     ::SetEnvironmentVariableW(L"AppPath", ExecutableFolder().c_str());
     const Assistant::ScopedCryptoAlgorithms algorithms;
-    const ScopedCom com;
+    const ScopedComApartment com;
     ConsolePresenter presenter(out, options.answerYes);
     const UI::ScopedMessagePresenter presenterInUse(&presenter);
 

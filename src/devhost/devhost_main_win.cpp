@@ -11,6 +11,7 @@
 #include "app/shell_services_win.h"
 #include "app/sync_object_win.h"
 #include "checks/digest.h"
+#include "common/com_ptr_win.h"
 #include "common/text_win.h"
 #include "console/console_output_win.h"
 #include "devhost/devhost_options.h"
@@ -167,10 +168,7 @@ int wmain(int argc, wchar_t** argv)
     Velmora::RestrictLibrarySearch();
     Velmora::CompanionLibraries companions;
     companions.Load();
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const Velmora::ScopedComApartment com;
     Velmora::Console::ConsoleOutput out;
-    const int status = Run(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc), out);
-    if (SUCCEEDED(com))
-        ::CoUninitialize();
-    return status;
+    return Run(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc), out);
 }

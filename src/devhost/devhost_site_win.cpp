@@ -1,5 +1,6 @@
 #include "devhost/devhost_site_win.h"
 
+#include "common/com_ptr_win.h"
 #include "common/text_win.h"
 #include "ui/async_call_queue_win.h"
 #include "ui/thread_parameter.h"
@@ -60,16 +61,7 @@ std::array<ScopedVariant, 5> CommandArguments(const JsonValue& body)
 // long as the thread lives.
 void EnsureComOnThisThread()
 {
-    struct ThreadCom {
-        ThreadCom() : hr(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-        ~ThreadCom()
-        {
-            if (SUCCEEDED(hr))
-                ::CoUninitialize();
-        }
-        HRESULT hr;
-    };
-    thread_local ThreadCom com;
+    thread_local ScopedComApartment com;
 }
 
 // One asynchronous page command: the handler on a worker, then the page's callback with the

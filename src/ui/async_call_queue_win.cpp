@@ -1,5 +1,7 @@
 #include "ui/async_call_queue_win.h"
 
+#include "common/com_ptr_win.h"
+
 #include <objbase.h>
 
 #include <atomic>
@@ -139,7 +141,7 @@ DWORD WINAPI AsyncCallQueue::WorkerMain(void* self)
 
 void AsyncCallQueue::Work()
 {
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const ScopedComApartment com;
     for (;;) {
         Model::IThreadParameter* item = nullptr;
         {
@@ -155,8 +157,6 @@ void AsyncCallQueue::Work()
         }
         RunAndRelease(item);
     }
-    if (SUCCEEDED(com))
-        ::CoUninitialize();
 }
 
 bool RunOnOwnThread(Model::IThreadParameter* item)
