@@ -4,15 +4,19 @@
 # The loader follows the executable's machine type. A 32-bit program on a machine that cannot
 # execute 32-bit code at all exits 77, which CTest reports as skipped, with the reason.
 #
-# Wine reports a process that fails to start (a DLL that does not load, an image it refuses)
-# only on its error channel, which the tests keep quiet. So a failed run says how it ended, and
-# the program is run once more with that channel open and its output printed. That second run is
-# a diagnosis only: the first run's status is the result, whatever the second one does.
+# Wine reports a process that fails to start (a DLL that does not load or whose initialisation
+# fails, an image it refuses, an exception before main) only on its error channel. So the program
+# runs with that channel open: what it prints reaches standard error, which CTest shows only for a
+# failed test, and a failure that does not come again still says why. A failed run then says how
+# it ended and the program is run once more, which tells a steady failure from a passing one; that
+# second run is a diagnosis only: the first run's status is the result, whatever the second does.
+# A WINEDEBUG set by the caller is kept.
 set -uo pipefail
 prefix=${1:?prefix}
 program=${2:?program}
 shift
 
+export WINEDEBUG=${WINEDEBUG:-err+all,fixme-all}
 # shellcheck source=scripts/wine-common.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
 wine_environment "$prefix"
@@ -34,9 +38,9 @@ esac
 
 {
     echo "wine-run: ${program##*/} ended with status $status ($(describe_wine_status "$status"))"
-    echo "wine-run: running it once more with Wine's error channel enabled, for the diagnosis only:"
+    echo "wine-run: running it once more, for the diagnosis only:"
     diagnosis=0
-    WINEDEBUG=err+all,fixme-all timeout 300 "$loader" "$@" </dev/null >"$prefix.diagnosis.$$" 2>&1 ||
+    timeout 300 "$loader" "$@" </dev/null >"$prefix.diagnosis.$$" 2>&1 ||
         diagnosis=$?
     tail -n 200 "$prefix.diagnosis.$$" | sed 's/^/wine-run|  /'
     rm -f "$prefix.diagnosis.$$"

@@ -25,8 +25,13 @@ function log(text) {
 
 // Starts the host and answers its URL once it prints one.
 function startHost(round) {
-  const output = fs.createWriteStream(path.join(artifacts, 'host-' + round + '.log'));
-  const child = spawn(env.WINE64, [env.DEVHOST_EXE, '--config', env.DOCUMENT_URL], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const logPath = path.join(artifacts, 'host-' + round + '.log');
+  const output = fs.createWriteStream(logPath);
+  // Wine's error channel open, so that a host that fails to start says why in its log.
+  const child = spawn(env.WINE64, [env.DEVHOST_EXE, '--config', env.DOCUMENT_URL], {
+    stdio: ['ignore', 'pipe', 'pipe'],
+    env: Object.assign({}, env, { WINEDEBUG: 'err+all,fixme-all' }),
+  });
   child.stderr.pipe(output);
   const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
   const url = new Promise((resolve, reject) => {
@@ -41,7 +46,9 @@ function startHost(round) {
         resolve(m[1]);
       }
     });
-    exited.then((code) => reject(new Error('the host ended (' + code + ') before printing its URL:\n' + seen)));
+    exited.then((code) =>
+      reject(new Error('the host ended (' + code + ') before printing its URL (its log: ' + logPath + '):\n' + seen)),
+    );
   });
   return { child, url, exited };
 }
