@@ -18,10 +18,14 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# Wine's preloaders are only suggested by Debian, but needed: without one, Wine starts a program
+# without first reserving the addresses Windows keeps fixed, and now and then (about once in a few
+# thousand starts) the loader's randomly placed heap covers the shared user data page; the process
+# then ends at once with status 1, saying why only on Wine's error channel.
 apt_packages=(
     build-essential cmake ninja-build pkg-config git ca-certificates dpkg-dev python3 openssl curl
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
-    wine wine64 wine32:i386 xvfb xauth
+    wine wine64 wine64-preloader wine32:i386 wine32-preloader:i386 xvfb xauth
     libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
     clang libclang-rt-14-dev clang-format
     chromium fonts-wqy-microhei nodejs npm
@@ -83,22 +87,27 @@ install_packages() {
     [ -z "$missing" ] && return
     # The 32-bit Wine loader goes on its own: while a mirror's i386 lists lag behind its amd64 ones,
     # its libraries cannot match the installed 64-bit ones, and everything else must still install.
-    local others
-    others=$(echo "$missing" | grep -vx 'wine32:i386' || true)
+    local others i386
+    others=$(echo "$missing" | grep -v ':i386$' || true)
+    i386=$(echo "$missing" | grep ':i386$' || true)
     # shellcheck disable=SC2086
     [ -z "$others" ] || apt_install $others
-    if echo "$missing" | grep -qx 'wine32:i386' && ! apt_install wine32:i386; then
-        log "WARNING: wine32:i386 could not be installed (the mirror's i386 package lists are incomplete);"
+    # shellcheck disable=SC2086
+    if [ -n "$i386" ] && ! apt_install_or_warn $i386; then
+        log "WARNING: $(echo $i386) could not be installed (the mirror's i386 package lists are incomplete);"
         log "WARNING: the win32 tier will build, and report its Wine tests as skipped"
     fi
 }
 
 apt_install() {
+    apt_install_or_warn "$@" || exit 1
+}
+
+apt_install_or_warn() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" \
         >"$DEPS_LOG" 2>&1 && return 0
     tail -n 40 "$DEPS_LOG"
-    [ "$*" = wine32:i386 ] && return 1
-    exit 1
+    return 1
 }
 
 # libcrypto for one MinGW target, from Debian's openssl source package.
