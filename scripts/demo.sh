@@ -32,7 +32,7 @@ machine_ready() {
     for tool in cmake ninja "$arch-w64-mingw32-g++-posix" makensis Xvfb python3 openssl; do
         command -v "$tool" >/dev/null || return 1
     done
-    [ -x "$WINE64" ] && [ -x "$WINE64-preloader" ] || return 1
+    [ -x "$WINE64" ] && [ -z "$(missing_preloaders)" ] || return 1
     compgen -G "${VELMORA_DEPS:-/opt/velmora-deps}/openssl-*-$arch/.complete" >/dev/null
 }
 

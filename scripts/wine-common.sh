@@ -30,6 +30,17 @@ can_run_32bit() {
     [ -x "$WINE32" ] && "$WINE32" --version >/dev/null 2>&1
 }
 
+# Wine's error channel only: what a program that runs with it prints when Wine fails it (a DLL
+# that does not load or initialise, an address it cannot map), and hardly anything else.
+WINE_ERRORS_ONLY=err+all,fixme-all
+
+# Prints the preloaders missing for the loaders this machine can run. Without its preloader a Wine
+# process fails to start now and then (see scripts/setup.sh).
+missing_preloaders() {
+    [ -x "$WINE64-preloader" ] || echo "$WINE64-preloader"
+    if can_run_32bit && [ ! -x "$WINE32-preloader" ]; then echo "$WINE32-preloader"; fi
+}
+
 # What a loader's exit status says. Linux keeps the low byte of the Windows exit code: a crash
 # ends with the low byte of its exception code (0xC0000005 -> 5), a process the loader could not
 # start with that of its failure status (0xC0000135, a missing DLL -> 53).

@@ -47,13 +47,10 @@ stop_xvfb() {
 
 case $action in
 start)
-    # Without the preloader a Wine process fails to start now and then (see scripts/setup.sh): a
-    # run that cannot be relied on is refused at once instead.
-    missing=
-    [ -x "$WINE64-preloader" ] || missing="$WINE64-preloader"
-    if can_run_32bit && [ ! -x "$WINE32-preloader" ]; then missing="$missing $WINE32-preloader"; fi
+    # A run whose processes could fail to start at random is refused at once instead.
+    missing=$(missing_preloaders)
     if [ -n "$missing" ]; then
-        echo "Wine's preloader is missing ($missing): run scripts/setup.sh" >&2
+        echo "Wine's preloader is missing ($(echo $missing)): run scripts/setup.sh" >&2
         exit 1
     fi
     (

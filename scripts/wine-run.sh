@@ -16,9 +16,9 @@ prefix=${1:?prefix}
 program=${2:?program}
 shift
 
-export WINEDEBUG=${WINEDEBUG:-err+all,fixme-all}
 # shellcheck source=scripts/wine-common.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
+export WINEDEBUG=${WINEDEBUG:-$WINE_ERRORS_ONLY}
 wine_environment "$prefix"
 
 loader=$WINE64

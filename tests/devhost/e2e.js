@@ -27,11 +27,8 @@ function log(text) {
 function startHost(round) {
   const logPath = path.join(artifacts, 'host-' + round + '.log');
   const output = fs.createWriteStream(logPath);
-  // Wine's error channel open, so that a host that fails to start says why in its log.
-  const child = spawn(env.WINE64, [env.DEVHOST_EXE, '--config', env.DOCUMENT_URL], {
-    stdio: ['ignore', 'pipe', 'pipe'],
-    env: Object.assign({}, env, { WINEDEBUG: 'err+all,fixme-all' }),
-  });
+  // run.sh opens Wine's error channel, so a host that fails to start says why in its log.
+  const child = spawn(env.WINE64, [env.DEVHOST_EXE, '--config', env.DOCUMENT_URL], { stdio: ['ignore', 'pipe', 'pipe'] });
   child.stderr.pipe(output);
   const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
   const url = new Promise((resolve, reject) => {

@@ -30,4 +30,4 @@ mkdir -p "$host_dir"
 cp "$build/src/app/VelmoraDevHost.exe" "$host_dir/"
 
 DEVHOST_EXE=$host_dir/VelmoraDevHost.exe DOCUMENT_URL=$document_url ARTIFACTS=$out/artifacts WINE64=$WINE64 \
-    NODE_PATH=$modules node tests/devhost/e2e.js </dev/null
+    WINEDEBUG=$WINE_ERRORS_ONLY NODE_PATH=$modules node tests/devhost/e2e.js </dev/null
