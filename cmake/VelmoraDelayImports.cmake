@@ -6,6 +6,16 @@
 #
 # velmora_delay_import(<name> <dll>) defines the interface library velmora_delay_<name>, to link in
 # place of <name>.
+#
+# A delay-import library's thunk for a function holds the code that loads the library on the first
+# call, and the function's import slot points at that code until then. When every caller reaches
+# the function through its import slot only (the headers' dllimport declaration) and never names
+# the thunk, the i686 linker drops the thunk and leaves the slot 0: the first call jumps to address
+# 0. wincrypt.h, the one header of these libraries that declares its functions dllimport (through
+# WINIMPM), is made to declare them plainly: calls then go through the thunk, which the linker
+# keeps. scripts/check-delay-imports.sh, a test of each Windows build, finds any program whose slot
+# lost its thunk all the same.
+add_compile_definitions(WINIMPM=)
 
 function(velmora_delay_import name dll)
   find_library(import_lib_${name} NAMES lib${name}.a REQUIRED)
