@@ -55,13 +55,16 @@ HRESULT MapWithoutHttpsRequirement(const std::wstring& url, IInternetSecurityMan
 
 void RemoveMachineZoneMappings()
 {
-    ScopedRegKey key;
-    const REGSAM view = RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kZoneMapKey, 0, KEY_ALL_ACCESS | view, key.Receive()) !=
-        ERROR_SUCCESS)
-        return;
-    RegDeleteTreeW(key.Get(), L"Domains");
-    RegDeleteTreeW(key.Get(), L"EscDomains");
+    // On 64-bit Windows each browser reads the mappings of its own registry view, this process's
+    // zone lookups included, so they go from both (on 32-bit Windows both flags name the one key).
+    for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        ScopedRegKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kZoneMapKey, 0, KEY_ALL_ACCESS | view, key.Receive()) !=
+            ERROR_SUCCESS)
+            continue;
+        RegDeleteTreeW(key.Get(), L"Domains");
+        RegDeleteTreeW(key.Get(), L"EscDomains");
+    }
 }
 
 int ZoneOfUrl(const std::wstring& url, IInternetSecurityManager* manager)

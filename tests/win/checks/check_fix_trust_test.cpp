@@ -15,6 +15,7 @@ constexpr wchar_t kDomain[] = L"velmora-bank.test";
 const std::wstring kUserSiteKey = std::wstring(kUserDomainsKey) + L"\\velmora-bank.test\\www";
 
 enum class Mapping { None, UserTrusted, UserInternet, MachineTrusted };
+constexpr REGSAM kBothViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
 class TrustTest : public ::testing::Test {
 protected:
@@ -33,8 +34,10 @@ protected:
     static void Clean()
     {
         DeleteTree(HKEY_CURRENT_USER, std::wstring(kUserDomainsKey) + L"\\" + kDomain);
-        DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kMachineZoneMapKey) + L"\\Domains");
-        DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kMachineZoneMapKey) + L"\\EscDomains");
+        for (const REGSAM view : kBothViews) {
+            DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kMachineZoneMapKey) + L"\\Domains", view);
+            DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(kMachineZoneMapKey) + L"\\EscDomains", view);
+        }
     }
     void RequireHttps(bool on)
     {
@@ -129,12 +132,12 @@ TEST_F(TrustTest, SitesAreCheckedAndMovedIntoTrustedSitesThroughTheRealZoneMappi
                                DwordBytes(c.before == Mapping::UserTrusted ? 2 : 3)));
         }
         if (c.before == Mapping::MachineTrusted) {
-            ASSERT_TRUE(SetRaw(HKEY_LOCAL_MACHINE,
-                               std::wstring(kMachineZoneMapKey) + L"\\Domains\\" + kDomain, scheme.c_str(),
-                               REG_DWORD, DwordBytes(2)));
-            ASSERT_TRUE(SetRaw(HKEY_LOCAL_MACHINE,
-                               std::wstring(kMachineZoneMapKey) + L"\\EscDomains\\" + kDomain, scheme.c_str(),
-                               REG_DWORD, DwordBytes(2)));
+            // In both registry views: the process's own and the other bitness's browser's.
+            for (const REGSAM view : kBothViews) {
+                for (const wchar_t* list : {L"\\Domains\\", L"\\EscDomains\\"})
+                    ASSERT_TRUE(SetRaw(HKEY_LOCAL_MACHINE, std::wstring(kMachineZoneMapKey) + list + kDomain,
+                                       scheme.c_str(), REG_DWORD, DwordBytes(2), view));
+            }
             DWORD zone = 0;
             ASSERT_EQ(RealSecurityManager()->MapUrlToZone(L"http://www.velmora-bank.test", &zone, 0), S_OK);
             ASSERT_EQ(zone, 2u) << "the machine mapping is seen before it is removed";
@@ -147,8 +150,13 @@ TEST_F(TrustTest, SitesAreCheckedAndMovedIntoTrustedSitesThroughTheRealZoneMappi
         ConfigEntry entry;
         entry.Text = c.url;
         EXPECT_EQ(handler.CheckEntry(entry), c.check);
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kMachineZoneMapKey) + L"\\Domains"));
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kMachineZoneMapKey) + L"\\EscDomains"));
+        for (const REGSAM view : kBothViews) {
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kMachineZoneMapKey) + L"\\Domains", view))
+                << "view " << std::hex << view;
+            EXPECT_FALSE(
+                KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kMachineZoneMapKey) + L"\\EscDomains", view))
+                << "view " << std::hex << view;
+        }
         EXPECT_EQ(handler.FixEntry(entry), c.fix);
 
         std::vector<DWORD> calls;
