@@ -1,5 +1,6 @@
 #include "app/library_search_win.h"
 
+#include "checks/scoped_redirection_win.h"
 #include "common/text_win.h"
 
 #include <windows.h>
@@ -25,14 +26,9 @@ FARPROC WINAPI LoadDelayImportedFromSystem(unsigned notification, PDelayLoadInfo
     for (const char* name : kDelayImported) {
         if (lstrcmpiA(info->szDll, name) != 0)
             continue;
-        char path[MAX_PATH] = {};
-        const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        if (length == 0 || length + 1 + lstrlenA(name) >= MAX_PATH)
-            return nullptr;
-        lstrcatA(path, "\\");
-        lstrcatA(path, name);
+        const std::wstring path = SystemLibraryPath(Utf8ToWide(name));
         // Loaded for the life of the process, like any import.
-        return reinterpret_cast<FARPROC>(LoadLibraryExA(path, nullptr, 0));
+        return path.empty() ? nullptr : reinterpret_cast<FARPROC>(LoadLibraryExW(path.c_str(), nullptr, 0));
     }
     return nullptr;
 }
@@ -48,6 +44,19 @@ constexpr CompanionLibrary kCompanions[CompanionLibraries::kCount] = {
 };
 
 } // namespace
+
+std::wstring SystemLibraryPath(const std::wstring& name)
+{
+    // Under WOW64 the 32-bit system folder is named outright: the first call into a library may
+    // come while the thread reaches the 64-bit side with file-system redirection switched off (an
+    // entry for the 64-bit system), and system32 would then hand this process a 64-bit library.
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = Assistant::RunsUnderWow64() ? GetSystemWow64DirectoryW(folder, MAX_PATH)
+                                                    : GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    return std::wstring(folder, length) + L"\\" + name;
+}
 
 bool RestrictLibrarySearch()
 {

@@ -4,6 +4,8 @@
 
 #include "common/scoped_handle_win.h"
 
+#include <string>
+
 namespace Velmora {
 
 // Takes the current folder and PATH out of the library search, and makes the delay-imported system
@@ -11,6 +13,10 @@ namespace Velmora {
 // (needs SetDefaultDllDirectories, looked up at run time because early Windows 7 systems lack it).
 // Call before anything else is loaded.
 bool RestrictLibrarySearch();
+
+// The full path a delay-imported system library is loaded from: the system folder that holds the
+// libraries of this process's own bitness. Empty when the folder cannot be had.
+std::wstring SystemLibraryPath(const std::wstring& name);
 
 // The two companion libraries of the product family, loaded when present and kept loaded for the
 // life of the process. None of their functions is called.

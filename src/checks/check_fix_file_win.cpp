@@ -28,7 +28,6 @@ std::int32_t CheckFixFile::CheckEntry(ConfigEntry& entry)
 
 std::int32_t CheckFixFile::FixEntry(ConfigEntry& entry)
 {
-    const ScopedRedirection guard(entry);
     const std::string remote = ResolveRemoteUrl(TheCheckConfig(), entry.Attributes.Get("remote"));
     if (remote.empty())
         return kResultNotFixable;
@@ -39,7 +38,8 @@ std::int32_t CheckFixFile::FixEntry(ConfigEntry& entry)
     // Only a whole download that is what the entry asks for goes over the file.
     const HRESULT replaced = DownloadAndReplace(
         Utf8ToWide(remote), path, GetDownloadNotify(entry),
-        [&entry](const std::wstring& download) { return CheckFileSpec(entry, download) == kResultPassed; });
+        [&entry](const std::wstring& download) { return CheckFileSpec(entry, download) == kResultPassed; },
+        &entry);
     if (FAILED(replaced))
         return kResultFailed;
     return kResultPassed;

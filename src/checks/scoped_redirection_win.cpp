@@ -21,6 +21,11 @@ template <typename Fn> Fn Kernel32Function(const char* name)
 
 PVOID g_previousRedirection = nullptr;
 
+bool AddressesTheNativeSide(const ConfigEntry& entry)
+{
+    return entry.Attributes.Get("bit") == "64";
+}
+
 } // namespace
 
 bool RunsUnderWow64()
@@ -30,15 +35,38 @@ bool RunsUnderWow64()
     return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
-ScopedRedirection::ScopedRedirection(const ConfigEntry& entry)
+std::wstring NativeSystemAlias(const std::wstring& path)
 {
-    if (entry.Attributes.Get("bit") == "64")
+    if (!RunsUnderWow64())
+        return path;
+    wchar_t system[MAX_PATH] = {};
+    wchar_t windows[MAX_PATH] = {};
+    const UINT systemLength = GetSystemDirectoryW(system, MAX_PATH);
+    const UINT windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (systemLength == 0 || systemLength >= MAX_PATH || windowsLength == 0 || windowsLength >= MAX_PATH ||
+        path.size() <= systemLength || path[systemLength] != L'\\' ||
+        CompareStringOrdinal(path.c_str(), static_cast<int>(systemLength), system,
+                             static_cast<int>(systemLength), TRUE) != CSTR_EQUAL)
+        return path;
+    return std::wstring(windows, windowsLength) + L"\\Sysnative" + path.substr(systemLength);
+}
+
+ScopedRedirection::ScopedRedirection(const ConfigEntry& entry)
+    : ScopedRedirection(AddressesTheNativeSide(entry))
+{
+}
+
+ScopedRedirection::ScopedRedirection() : ScopedRedirection(true) {}
+
+ScopedRedirection::ScopedRedirection(bool active)
+{
+    if (active)
         Disable();
 }
 
-ScopedRedirection::ScopedRedirection()
+bool ScopedRedirection::Reaches64BitSide(const ConfigEntry& entry)
 {
-    Disable();
+    return AddressesTheNativeSide(entry) && RunsUnderWow64();
 }
 
 void ScopedRedirection::Disable()

@@ -6,10 +6,16 @@
 
 #include "checks/check_config.h"
 
+#include <string>
+
 namespace Velmora::Assistant {
 
 // True for a 32-bit process on 64-bit Windows.
 bool RunsUnderWow64();
+
+// Under WOW64 a path in the system folder as a 32-bit process reaches it with redirection on:
+// through the folder's Sysnative alias. Other paths, and every path elsewhere, are unchanged.
+std::wstring NativeSystemAlias(const std::wstring& path);
 
 class ScopedRedirection {
 public:
@@ -17,11 +23,15 @@ public:
     explicit ScopedRedirection(const ConfigEntry& entry);
     // Active whenever the process runs under WOW64 (for system files such as hosts).
     ScopedRedirection();
+    // As the form without an entry when `active` holds; otherwise does nothing.
+    explicit ScopedRedirection(bool active);
     ~ScopedRedirection();
     ScopedRedirection(const ScopedRedirection&) = delete;
     ScopedRedirection& operator=(const ScopedRedirection&) = delete;
 
     bool Is64BitView() const { return active_; }
+    // Whether a guard for the entry switches redirection off.
+    static bool Reaches64BitSide(const ConfigEntry& entry);
 
 private:
     void Disable();

@@ -1,5 +1,6 @@
 #include "checks/verified_download_win.h"
 
+#include "checks/scoped_redirection_win.h"
 #include "net/download_files_win.h"
 #include "net/http_agent_win.h"
 
@@ -20,19 +21,28 @@ std::wstring PartialDownloadPath(const std::wstring& target)
 }
 
 HRESULT DownloadAndReplace(const std::wstring& url, const std::wstring& target, const DownloadNotify& notify,
-                           const DownloadAcceptFn& accept)
+                           const DownloadAcceptFn& accept, const ConfigEntry* entry)
 {
+    const bool otherSide = entry && ScopedRedirection::Reaches64BitSide(*entry);
     // A download left by an earlier attempt must not pass for this one (an HTTP error writes none).
     const std::wstring download = PartialDownloadPath(target);
-    RemoveDownload(download);
+    {
+        const ScopedRedirection guard(otherSide);
+        RemoveDownload(download);
+    }
 
     Network::DownloadProgressFn progress;
     if (notify.function)
         progress = [function = notify.function](const Network::DownloadProgress& report) {
             function(report);
         };
-    HRESULT status = Network::ProcessAgent().DownloadFile(url, download.c_str(), progress, notify.userValue);
+    // The transfer runs with redirection on: the system libraries that load during it are found
+    // only through redirection. It reaches the 64-bit system folder through its alias instead.
+    const std::wstring received = otherSide ? NativeSystemAlias(download) : download;
+    HRESULT status = Network::ProcessAgent().DownloadFile(url, received.c_str(), progress, notify.userValue);
 
+    // Only file operations from here on.
+    const ScopedRedirection guard(otherSide);
     // A transfer cut short without a declared length looks finished: only `accept` can tell.
     if (SUCCEEDED(status) && (!Network::FileExists(download.c_str()) || !accept(download)))
         status = E_FAIL;

@@ -1,7 +1,9 @@
 // The program as a whole, run as real processes: start-up, single instance, restart, the hand-over
 // to the tray companion, the library search, and the resources the executable carries.
 #include "app/assistant_app_win.h"
+#include "app/library_search_win.h"
 #include "app/settings_store_win.h"
+#include "checks/scoped_redirection_win.h"
 #include "common/text_win.h"
 #include "install/file_version_win.h"
 #include "win/app/win_test_support.h"
@@ -343,6 +345,40 @@ TEST(Startup, SystemLibrariesPlantedBesideTheProgramAreNeverLoaded)
     for (const wchar_t* name : planted)
         EXPECT_FALSE(FileExists(markers + L"\\" + name + L".loaded"))
             << "the planted " << name << " was loaded";
+}
+
+// PE machine of a file, 0 when it is no PE image.
+WORD ImageMachine(const std::wstring& path)
+{
+    ScopedHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    IMAGE_DOS_HEADER dos = {};
+    DWORD read = 0;
+    if (!file || !ReadFile(file.Get(), &dos, sizeof dos, &read, nullptr) || read != sizeof dos ||
+        dos.e_magic != IMAGE_DOS_SIGNATURE ||
+        SetFilePointer(file.Get(), dos.e_lfanew, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return 0;
+    struct {
+        DWORD signature;
+        IMAGE_FILE_HEADER header;
+    } nt = {};
+    if (!ReadFile(file.Get(), &nt, sizeof nt, &read, nullptr) || read != sizeof nt ||
+        nt.signature != IMAGE_NT_SIGNATURE)
+        return 0;
+    return nt.header.Machine;
+}
+
+// The first call into a delay-imported library may come while the thread reaches the 64-bit side
+// with redirection switched off (an entry with bit="64"): the library must still be the one of
+// the process's own bitness, or the load fails and the call ends the process.
+TEST(Startup, DelayImportedLibrariesMatchTheProcessWhileRedirectionIsOff)
+{
+    const WORD own = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    const Assistant::ScopedRedirection off; // whenever the process runs under WOW64
+    for (const wchar_t* name : {L"winhttp.dll", L"version.dll", L"crypt32.dll", L"dnsapi.dll"}) {
+        const std::wstring path = SystemLibraryPath(name);
+        EXPECT_EQ(ImageMachine(path), own) << path;
+    }
 }
 
 TEST(Resources, ManifestStringsIconAndVersionAreCarried)

@@ -3,6 +3,7 @@
 #include "checks/check_fix_file_win.h"
 #include "checks/digest.h"
 #include "checks/download_notify.h"
+#include "checks/scoped_redirection_win.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -184,6 +185,53 @@ TEST_F(FileHandlerTest, RepairReplacesAFileThatIsInUse)
     // The old file was stepped aside, to be deleted at the next restart: not in this test's prefix.
     inUse.Reset();
     ForgetPendingRename(target + L".old");
+}
+
+// bit="64": under WOW64 the file is the 64-bit system's, checked and put in place there, while the
+// transfer itself runs with redirection on. Elsewhere the one system folder holds it.
+TEST_F(FileHandlerTest, AnEntryForThe64BitSystemIsCheckedAndRepairedThere)
+{
+    wchar_t windows[MAX_PATH] = {};
+    ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const std::wstring native = std::wstring(windows) + L"\\system32\\velmora-file-native.dll";
+    const auto clean = [&] {
+        const ScopedRedirection off;
+        RemoveFile(native);
+        RemoveFile(native + L".download");
+    };
+    clean();
+    const std::string fresh = Bytes(70 * 1024 + 3);
+    server.Respond(200, fresh);
+    ConfigEntry entry;
+    entry.Text = "%windir%\\system32\\velmora-file-native.dll";
+    entry.Attributes.Set("bit", "64");
+    entry.Attributes.Set("remote", Url(server, "/native.dll"));
+    entry.Attributes.Set("md5", DigestHex(fresh, kDigestMd5));
+
+    EXPECT_EQ(handler.CheckEntry(entry), -2);
+    EXPECT_EQ(handler.FixEntry(entry), 2);
+    EXPECT_EQ(handler.CheckEntry(entry), 2);
+    {
+        const ScopedRedirection off;
+        EXPECT_EQ(ReadBytes(native), fresh);
+        EXPECT_FALSE(Exists(native + L".download"));
+    }
+    ConfigEntry ownSide = entry;
+    ownSide.Attributes.Set("bit", "32");
+    EXPECT_EQ(handler.CheckEntry(ownSide), RunsUnderWow64() ? -2 : 2) << "the 32-bit system folder";
+    if (RunsUnderWow64()) {
+        EXPECT_FALSE(Exists(native)) << "nothing was written into the 32-bit system folder";
+    }
+
+    // The version resource of a 64-bit system library, read with redirection off.
+    ConfigEntry library;
+    library.Text = "%windir%\\system32\\kernel32.dll";
+    library.Attributes.Set("bit", "64");
+    for (const char* version : {">=1.0", "<1.0"}) {
+        library.Attributes.Set("version", version);
+        EXPECT_EQ(handler.CheckEntry(library), version[0] == '>' ? 2 : 1) << version;
+    }
+    clean();
 }
 
 TEST_F(FileHandlerTest, RelativeRemoteIsResolvedAgainstTheDocumentBase)

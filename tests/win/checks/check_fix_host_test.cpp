@@ -2,6 +2,7 @@
 
 #include "checks/check_fix_dns_win.h"
 #include "checks/check_fix_url_win.h"
+#include "checks/scoped_redirection_win.h"
 
 #include "common/scoped_handle_win.h"
 #include "net/download_files_win.h"
@@ -117,6 +118,8 @@ TEST_F(HostsFileTest, CheckAndRepairKeepLineEnds)
 
         EXPECT_EQ(RunFix(handler, entries.data(), entries.size()), kResultPassed);
         EXPECT_EQ(ReadBytes(path_), "127.0.0.1 localhost" + eol + "10.0.0.1 other.example" + eol);
+        // The 64-bit system's file, the one name resolution reads, whatever the process's bitness.
+        EXPECT_EQ(ReadBytes(NativeSystemAlias(path_)), ReadBytes(path_));
         EXPECT_EQ(RunCheck(handler, entries.data(), entries.size(), false), kResultPassed);
     }
 }
