@@ -76,10 +76,11 @@ public:
     RegistryChanges& operator=(const RegistryChanges&) = delete;
     ~RegistryChanges() { Undo(); }
 
-    bool Set(HKEY root, const std::wstring& key, const wchar_t* name, DWORD type, const std::string& data)
+    bool Set(HKEY root, const std::wstring& key, const wchar_t* name, DWORD type, const std::string& data,
+             REGSAM view = 0)
     {
-        Remember(root, key, name);
-        return SetRaw(root, key, name, type, data);
+        Remember(root, key, name, view);
+        return SetRaw(root, key, name, type, data, view);
     }
 
     void Remove(HKEY root, const std::wstring& key, const wchar_t* name)
@@ -94,16 +95,17 @@ public:
     {
         for (auto value = values_.rbegin(); value != values_.rend(); ++value) {
             if (value->before.type != REG_NONE) {
-                SetRaw(value->root, value->key, value->name.c_str(), value->before.type, value->before.data);
+                SetRaw(value->root, value->key, value->name.c_str(), value->before.type, value->before.data,
+                       value->view);
             } else {
                 ScopedRegKey open;
-                if (RegOpenKeyExW(value->root, value->key.c_str(), 0, KEY_SET_VALUE, open.Receive()) ==
-                    ERROR_SUCCESS)
+                if (RegOpenKeyExW(value->root, value->key.c_str(), 0, KEY_SET_VALUE | value->view,
+                                  open.Receive()) == ERROR_SUCCESS)
                     RegDeleteValueW(open.Get(), value->name.c_str());
             }
         }
         for (auto key = createdKeys_.rbegin(); key != createdKeys_.rend(); ++key)
-            DeleteTree(key->first, key->second);
+            DeleteTree(key->root, key->path, key->view);
         values_.clear();
         createdKeys_.clear();
     }
@@ -113,24 +115,30 @@ private:
         HKEY root;
         std::wstring key, name;
         RawValue before;
+        REGSAM view;
+    };
+    struct CreatedKey {
+        HKEY root;
+        std::wstring path;
+        REGSAM view;
     };
 
-    void Remember(HKEY root, const std::wstring& key, const wchar_t* name)
+    void Remember(HKEY root, const std::wstring& key, const wchar_t* name, REGSAM view = 0)
     {
-        values_.push_back({root, key, name, GetRaw(root, key, name)});
+        values_.push_back({root, key, name, GetRaw(root, key, name, view), view});
         // The outermost key that does not exist yet goes again at the end.
         std::wstring missing;
-        for (std::wstring path = key; !path.empty() && !KeyExists(root, path);) {
+        for (std::wstring path = key; !path.empty() && !KeyExists(root, path, view);) {
             missing = path;
             const std::size_t slash = path.rfind(L'\\');
             path = slash == std::wstring::npos ? L"" : path.substr(0, slash);
         }
         if (!missing.empty())
-            createdKeys_.emplace_back(root, missing);
+            createdKeys_.push_back({root, missing, view});
     }
 
     std::vector<Saved> values_;
-    std::vector<std::pair<HKEY, std::wstring>> createdKeys_;
+    std::vector<CreatedKey> createdKeys_;
 };
 
 } // namespace Velmora::Assistant::Testing

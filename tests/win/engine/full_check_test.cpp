@@ -80,8 +80,9 @@ protected:
                                  L"PopupMgr", REG_SZ, TextBytes(L"no")));
         ASSERT_TRUE(registry.Set(HKEY_LOCAL_MACHINE, kBankSecurity, L"Policy", REG_BINARY,
                                  std::string("\x01\x00\x00\x00", 4)));
+        // Its entry has bit="64": a 32-bit process under WOW64 reads it in the 64-bit view.
         ASSERT_TRUE(registry.Set(HKEY_LOCAL_MACHINE, kBankSecurity, L"InstallDir", REG_SZ,
-                                 TextBytes(L"C:\\Program Files\\Velmora Demo Bank")));
+                                 TextBytes(L"C:\\Program Files\\Velmora Demo Bank"), KEY_WOW64_64KEY));
         ASSERT_TRUE(registry.Set(HKEY_CURRENT_USER, kHomepagePolicy, L"Homepage", REG_DWORD, DwordBytes(1)));
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
             registry.Remove(root, kEmulation, L"AllSitesCompatibilityMode");

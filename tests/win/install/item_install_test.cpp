@@ -80,7 +80,8 @@ protected:
         RemoveFile(log);
         DeleteTree(HKEY_CURRENT_USER, kMarkerKey);
         DeleteTree(HKEY_CURRENT_USER, kUninstallKey);
-        DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+            DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
         server.Respond(200, installer);
     }
 
@@ -282,10 +283,14 @@ TEST_F(ItemInstallTest, UninstallRunsTheCommandItNamesOrTheOneRegisteredMachineW
         bool machine, user;  // registrations made
         const wchar_t* ran;  // whose command ran; null: none, and -2
         DWORD kind = REG_SZ; // of the registrations
+        const char* bit = "";
+        REGSAM machineView = 0; // of the machine-wide registration
     } cases[] = {
         {"regid", "VelmoraTestComponent", false, true, L"user"},
         {"regid", "VelmoraTestComponent", true, true, L"machine"},
         {"regid", "VelmoraTestComponent", true, false, L"machine", REG_EXPAND_SZ},
+        // A 64-bit component registers on the 64-bit side, where a 32-bit process must look for it.
+        {"regid", "VelmoraTestComponent", true, false, L"machine", REG_SZ, "64", KEY_WOW64_64KEY},
         {"regid", "VelmoraTestComponent", false, false, nullptr},
         {"cmd", command, true, true, L"cmd"},
         {"CMD", command, false, false, nullptr},
@@ -295,7 +300,7 @@ TEST_F(ItemInstallTest, UninstallRunsTheCommandItNamesOrTheOneRegisteredMachineW
         Clean();
         if (c.machine) {
             ASSERT_TRUE(SetRaw(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString", c.kind,
-                               registered(L"machine", c.kind)));
+                               registered(L"machine", c.kind), c.machineView));
         }
         if (c.user) {
             ASSERT_TRUE(SetRaw(HKEY_CURRENT_USER, kUninstallKey, L"UninstallString", c.kind,
@@ -304,6 +309,7 @@ TEST_F(ItemInstallTest, UninstallRunsTheCommandItNamesOrTheOneRegisteredMachineW
         ConfigEntry entry;
         entry.Text = c.text;
         entry.Attributes.Set("type", c.type);
+        entry.Attributes.Set("bit", c.bit);
         ItemUninstall handler;
         EXPECT_EQ(handler.CheckEntry(entry), 2);
         EXPECT_EQ(handler.FixEntry(entry), c.ran ? 2 : -2) << c.type << c.machine << c.user;

@@ -6,6 +6,7 @@
 
 #include "app/module_paths_win.h"
 #include "checks/digest.h"
+#include "checks/scoped_redirection_win.h"
 #include "common/com_ptr_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/text_win.h"
@@ -74,10 +75,10 @@ std::wstring VersionOf(const std::wstring& path)
            std::to_wstring(LOWORD(info.dwFileVersionLS));
 }
 
-bool KeyExists(HKEY root, const std::wstring& key)
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = 0)
 {
     ScopedRegKey opened;
-    return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, opened.Receive()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, opened.Receive()) == ERROR_SUCCESS;
 }
 
 std::wstring EntryText(const wchar_t* name)
@@ -271,6 +272,15 @@ TEST_F(Setup, SilentInstallPutsFilesShortcutAndUninstallEntryInPlace)
     }
     CoUninitialize();
 
+    // The setup program of each build installs for its own bitness: the 32-bit one, under WOW64,
+    // into the 32-bit Program Files folder, with its uninstall entry in the 32-bit registry view.
+    const bool wide = sizeof(void*) == 8;
+    if (Assistant::RunsUnderWow64()) {
+        EXPECT_NE(InstallFolder().find(L"\\Program Files (x86)\\"), std::wstring::npos)
+            << WideToUtf8(InstallFolder());
+    }
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, wide ? KEY_WOW64_64KEY : KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, wide ? KEY_WOW64_32KEY : KEY_WOW64_64KEY));
     EXPECT_EQ(EntryText(L"DisplayName"), Utf8ToWide(VELMORA_DISPLAY_NAME));
     EXPECT_EQ(EntryText(L"DisplayVersion"), CURRENT_VERSION);
     EXPECT_EQ(EntryText(L"Publisher"), L"" VELMORA_PUBLISHER);
