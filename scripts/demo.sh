@@ -32,7 +32,7 @@ machine_ready() {
     for tool in cmake ninja "$arch-w64-mingw32-g++-posix" makensis Xvfb python3 openssl; do
         command -v "$tool" >/dev/null || return 1
     done
-    [ -x "$WINE64" ] && [ -z "$(missing_preloaders)" ] || return 1
+    [ -x "$WINE64" ] && [ -z "$(missing_preloaders)" ] && [ -f "$QEMU_I386_DIR/.complete" ] || return 1
     compgen -G "${VELMORA_DEPS:-/opt/velmora-deps}/openssl-*-$arch/.complete" >/dev/null
 }
 
@@ -43,13 +43,14 @@ win64) echo "the demo runs the 64-bit build (win64), as VELMORA_DEMO_PRESET says
 win32)
     preset=win32
     arch=i686
-    echo "the demo runs the shipped 32-bit build (win32), as VELMORA_DEMO_PRESET says"
+    # Said once, before the demo enters the emulator's namespace.
+    [ -n "${VELMORA_DEMO_NAMESPACE:-}" ] || echo "the demo runs the shipped 32-bit build (win32), as VELMORA_DEMO_PRESET says"
     ;;
 "")
-    if can_run_32bit; then
+    if [ "$(thirty_two_bit_mode)" != none ]; then
         preset=win32
         arch=i686
-        echo "this machine executes 32-bit code: the demo runs the shipped 32-bit build (win32)"
+        echo "this machine $(describe_32bit_side): the demo runs the shipped 32-bit build (win32)"
     else
         echo "this machine cannot execute 32-bit code: the demo runs the 64-bit build (win64)"
     fi
@@ -62,12 +63,16 @@ esac
 if ! machine_ready "$arch"; then
     say "making the machine ready (scripts/setup.sh)"
     bash scripts/setup.sh
-    # The 32-bit loader may have arrived with it.
-    if [ $preset = win64 ] && [ -z "${VELMORA_DEMO_PRESET:-}" ] && can_run_32bit; then
+    # The 32-bit loader or the emulator may have arrived with it.
+    if [ $preset = win64 ] && [ -z "${VELMORA_DEMO_PRESET:-}" ] && [ "$(thirty_two_bit_mode)" != none ]; then
         preset=win32
         arch=i686
-        echo "this machine now executes 32-bit code: the demo runs the 32-bit build (win32)"
+        echo "this machine now $(describe_32bit_side): the demo runs the 32-bit build (win32)"
     fi
+fi
+# Where 32-bit code needs the emulator, the rest of the demo runs in its namespace.
+if [ $preset = win32 ] && needs_32bit_namespace; then
+    exec_with_32bit_side env VELMORA_DEMO_PRESET=win32 VELMORA_DEMO_NAMESPACE=1 bash "$root/scripts/demo.sh" "$@"
 fi
 
 build=$root/build/$preset
@@ -96,7 +101,10 @@ demo_pc_break
 # The customer has this version of the assistant installed; support staff put the command beside
 # it. Its downloads and log stay on the PC with it, so every run starts without them.
 "$WINE64" "$setup_exe" /S
-installed="$prefix/drive_c/Program Files/网银助手"
+# The 32-bit setup program installs into the 32-bit Program Files folder of this 64-bit PC.
+program_files="Program Files"
+[ $preset = win64 ] || program_files="Program Files (x86)"
+installed="$prefix/drive_c/$program_files/网银助手"
 cp "$check_exe" "$installed/"
 assistant_version() {
     python3 -c 'import sys; sys.path.insert(0, "demo"); import bank_server; print(bank_server.file_version(sys.argv[1]))' \

@@ -152,6 +152,48 @@ build_openssl() {
     touch "$prefix/.complete"
 }
 
+# qemu's user-mode emulator for i386, for machines whose kernel cannot execute 32-bit code: Wine's
+# 32-bit side then runs under it (scripts/wine-common.sh). Bookworm's qemu 7.2 leaves the trap
+# number of a signal's context at -1, so Wine cannot tell which fault it is handling and every
+# fault it would handle becomes a crash; the static qemu-i386 of the next Debian release does not.
+# It is taken out of that release's qemu-user package through an apt configuration of its own, so
+# the machine's package sources and installed packages stay exactly as they are.
+QEMU_SUITE=${QEMU_SUITE:-trixie}
+
+fetch_qemu_i386() {
+    local dest=$DEPS/qemu-user
+    if [ -f "$dest/.complete" ]; then
+        log "qemu-i386 $(cat "$dest/VERSION"): cached"
+        return
+    fi
+    local work=$DEPS/work/qemu-apt uri
+    # The machine's own Debian archive, with the newer suite.
+    uri=$(cat /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null |
+        awk '/^URIs:/ {print $2} /^deb / {print $2}' | grep -v security | head -n 1 || true)
+    [ -n "$uri" ] || { log "no Debian archive in the package sources: cannot fetch qemu-i386"; exit 1; }
+    rm -rf "$work" "$dest"
+    mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/sources" "$work/deb"
+    printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: %s\n' "$uri" "$QEMU_SUITE" \
+        /usr/share/keyrings/debian-archive-keyring.gpg >"$work/sources/qemu.sources"
+    local apt_options=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/sources"
+        -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache" -o APT::Architectures::=amd64
+        -o APT::Sandbox::User=root)
+    log "fetching qemu-i386 from $QEMU_SUITE's qemu-user"
+    apt-get "${apt_options[@]}" update -qq >"$DEPS_LOG" 2>&1 || { tail -n 20 "$DEPS_LOG"; exit 1; }
+    (cd "$work/deb" && apt-get "${apt_options[@]}" download qemu-user >"$DEPS_LOG" 2>&1) ||
+        { tail -n 20 "$DEPS_LOG"; exit 1; }
+    local deb
+    deb=$(ls "$work"/deb/qemu-user_*.deb)
+    dpkg-deb -x "$deb" "$work/root"
+    mkdir -p "$dest"
+    cp "$work/root/usr/bin/qemu-i386" "$work/root/usr/share/qemu/binfmt.d/qemu-i386.conf" "$dest/"
+    dpkg-deb -f "$deb" Version >"$dest/VERSION"
+    "$dest/qemu-i386" --version >/dev/null
+    rm -rf "$work"
+    touch "$dest/.complete"
+    log "qemu-i386 $(cat "$dest/VERSION") in $dest"
+}
+
 # GoogleTest built by MinGW from Debian's sources, installed as a CMake package.
 build_gtest() {
     local arch=$1
@@ -183,6 +225,7 @@ main() {
     build_openssl x86_64 mingw64
     build_gtest i686
     build_gtest x86_64
+    fetch_qemu_i386
     log "ready (dependencies in $DEPS)"
 }
 

@@ -46,7 +46,13 @@ run_preset() { # preset
     log=$(mktemp)
     note "$preset: configure, build, test"
     if cmake --preset "$preset" >"$log" 2>&1 && cmake --build --preset "$preset" >>"$log" 2>&1; then
-        ctest --preset "$preset" 2>&1 | tee -a "$log"
+        (
+            # A Windows tier runs whole in one namespace where 32-bit code needs the emulator.
+            case $preset in
+            win*) . scripts/wine-common.sh && exec_with_32bit_side ctest --preset "$preset" ;;
+            *) exec ctest --preset "$preset" ;;
+            esac
+        ) 2>&1 | tee -a "$log"
         status=${PIPESTATUS[0]}
         count_ctest "$log"
     else

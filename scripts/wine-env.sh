@@ -15,6 +15,8 @@ prefix=$(cd "$prefix" && pwd)
 
 # shellcheck source=scripts/wine-common.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
+# The prefix is made, and its wineserver runs, where 32-bit programs can start.
+needs_32bit_namespace && exec_with_32bit_side bash "${BASH_SOURCE[0]}" "$action" "$prefix"
 wine_environment "$prefix"
 display_file=$prefix/.velmora-display
 xvfb_pid_file=$prefix/.velmora-xvfb.pid
@@ -56,6 +58,15 @@ start)
     (
         # One creator at a time; a second run waits and then finds the prefix ready.
         flock 9
+        # A prefix made while 32-bit programs could not start has an empty syswow64, and every
+        # 32-bit program fails in it (c0000135): it is made anew once they can.
+        if [ -f "$prefix/system.reg" ] && can_run_32bit &&
+            [ -z "$(ls -A "$prefix/drive_c/windows/syswow64" 2>/dev/null)" ]; then
+            echo "the prefix has no 32-bit system files: making it anew"
+            "$WINESERVER" -k 2>/dev/null || true
+            "$WINESERVER" -w 2>/dev/null || true
+            find "$prefix" -mindepth 1 -maxdepth 1 ! -name '.velmora-*' -exec rm -rf {} +
+        fi
         if [ ! -f "$prefix/system.reg" ]; then
             echo "creating Wine prefix $prefix"
             "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
@@ -78,10 +89,18 @@ start)
         ;;
     esac
     # Bring up the prefix's own services now, detached from CTest's output pipes, so that test
-    # processes find them running.
-    "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
-    can_run_32bit || echo "note: this machine cannot execute 32-bit code; 32-bit tests will be skipped"
-    echo "wine ready: prefix $prefix, display $DISPLAY"
+    # processes find them running. A program that crashes gets its backtrace printed by Wine's
+    # debugger and ends; with a display the debugger would wait for a click on its crash dialog,
+    # and the test would hang until its time-out.
+    "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        </dev/null >/dev/null 2>&1 || true
+    case $(thirty_two_bit_mode) in
+    native) side="32-bit programs run natively" ;;
+    emulated) can_run_32bit && side="32-bit programs run under qemu-i386" ||
+        side="32-bit programs cannot run (qemu-i386 not registered); 32-bit tests will be skipped" ;;
+    *) side="this machine cannot execute 32-bit code and has no qemu-i386 (scripts/setup.sh); 32-bit tests will be skipped" ;;
+    esac
+    echo "wine ready: prefix $prefix, display $DISPLAY; $side"
     ;;
 stop)
     "$WINESERVER" -k 2>/dev/null || true

@@ -18,13 +18,14 @@ shift
 
 # shellcheck source=scripts/wine-common.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
+needs_32bit_namespace && exec_with_32bit_side bash "${BASH_SOURCE[0]}" "$prefix" "$@"
 export WINEDEBUG=${WINEDEBUG:-$WINE_ERRORS_ONLY}
 wine_environment "$prefix"
 
 loader=$WINE64
 if [ "$(pe_machine "$program")" = i386 ]; then
     if ! can_run_32bit; then
-        echo "SKIPPED: this machine cannot execute 32-bit code, so Wine cannot run $program"
+        echo "SKIPPED: this machine cannot execute 32-bit code, natively or through qemu-i386 (run scripts/setup.sh), so Wine cannot run $program"
         exit 77
     fi
     loader=$WINE32

@@ -41,7 +41,8 @@ def main(argv):
     for path in (report_path, update_path):
         if os.path.exists(path):
             os.remove(path)
-    environment = dict(os.environ, VELMORA_DEMO_PRESET="win64")
+    # The preset is the tier's (CTest sets it); the 64-bit build when run by hand.
+    environment = dict(os.environ, VELMORA_DEMO_PRESET=os.environ.get("VELMORA_DEMO_PRESET", "win64"))
     run = subprocess.run(["bash", os.path.join(source, "scripts", "demo.sh")], env=environment,
                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
     print(run.stdout)

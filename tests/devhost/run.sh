@@ -2,7 +2,7 @@
 # The developer host end to end: the demo's broken PC (a fresh copy of the pristine prefix) and the
 # demo bank, the host copied into the prefix, then tests/devhost/e2e.js in headless Chromium.
 # Screenshots and the host's output go to build/devhost-e2e/artifacts.
-#   tests/devhost/run.sh BUILD_DIR      (the win64 build: it runs under this machine's Wine)
+#   tests/devhost/run.sh BUILD_DIR      (the win32 or the win64 build)
 set -eEuo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -10,6 +10,8 @@ build=$(cd "$1" && pwd)
 cd "$root"
 # shellcheck source=scripts/wine-common.sh
 . scripts/wine-common.sh
+# A 32-bit build's host runs where 32-bit code can (the emulator's namespace if it must).
+needs_32bit_namespace && exec_with_32bit_side bash "$root/tests/devhost/run.sh" "$build"
 out=$root/build/devhost-e2e
 # The demo's pristine prefix serves both (the tests that use it take the demo_pc lock).
 demo_template=$root/build/demo/template
