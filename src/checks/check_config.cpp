@@ -16,6 +16,15 @@ void ReadAttributes(const Xml::XmlDocument& doc, AttributeMap& into)
         into.Set(name, value);
 }
 
+// One attribute of the current element, its name matched in any letter case as every attribute
+// name of the document is.
+std::string ReadAttribute(const Xml::XmlDocument& doc, std::string_view name)
+{
+    AttributeMap attributes;
+    ReadAttributes(doc, attributes);
+    return attributes.Get(name);
+}
+
 ConfigEntry ReadEntry(const Xml::XmlDocument& doc)
 {
     ConfigEntry entry;
@@ -121,7 +130,7 @@ bool ParseCheckConfig(CheckConfig& config, std::string_view text)
     for (std::size_t i = config.Groups.size(); i-- > 0;)
         groupOfType[config.Groups[i].Type] = i;
     while (doc.FindElement("config")) {
-        std::string type = doc.GetAttribute("type");
+        std::string type = ReadAttribute(doc, "type");
         const auto [slot, added] = groupOfType.try_emplace(type, config.Groups.size());
         if (added)
             config.Groups.push_back(ConfigGroup{std::move(type), {}});
@@ -132,7 +141,7 @@ bool ParseCheckConfig(CheckConfig& config, std::string_view text)
 
     doc.RestartLevel();
     while (doc.FindElement("data"))
-        config.DataValues[doc.GetAttribute("name")] = doc.ElementText();
+        config.DataValues[ReadAttribute(doc, "name")] = doc.ElementText();
 
     // Items are searched on from where the data search ended, so an item written before the last
     // data element is not part of the configuration.

@@ -139,9 +139,14 @@ TEST(ParseCheckConfig, RejectsTextThatIsNoCheckDocument)
 
     CheckConfig withDoctype;
     ASSERT_TRUE(ParseCheckConfig(withDoctype, R"(<!DOCTYPE checkitems [ <!-- the bank's items --> ]>
-        <checkitems><config type="host"><entry>a</entry></config></checkitems>)"));
+        <checkitems><config type="host"><entry>a</entry></config>
+        <config Type="registry"><entry>b</entry></config><data NAME="key">value</data></checkitems>)"));
     ASSERT_NE(withDoctype.GroupByType("host"), nullptr);
     EXPECT_EQ(withDoctype.GroupByType("host")->Entries.size(), 1u);
+    // Attribute names in any letter case, the group's `type` and the data's `name` too.
+    ASSERT_NE(withDoctype.GroupByType("registry"), nullptr);
+    EXPECT_EQ(withDoctype.GroupByType("registry")->Entries.size(), 1u);
+    EXPECT_EQ(withDoctype.DataValue("key"), "value");
 }
 
 TEST(CheckConfig, LookupsNeverCreateAndClearEmptiesEverything)
