@@ -20,8 +20,12 @@ constexpr UINT kNoUpdateNeededText = 256;
 
 bool ApplyUpdate(CheckConfig& config, const UpdateServices& services)
 {
+    // The installers having run is not enough: a file left for the next restart, or a detect
+    // entry no handler checks, leaves the old version in place, and a restart for a mandatory
+    // update would then come back to the same update again and again.
     return services.installItem &&
-           services.installItem(config.AppInfoDetect, config.AppInfoInstaller) == kResultPassed;
+           services.installItem(config.AppInfoDetect, config.AppInfoInstaller) == kResultPassed &&
+           !UpdateNeeded(config, services.handlerFor, nullptr);
 }
 
 bool CheckForUpdate(CheckConfig& config, bool interactive, HWND owner, const UpdateServices& services)

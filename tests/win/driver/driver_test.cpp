@@ -8,6 +8,7 @@
 #include "checks/check_config.h"
 #include "checks/digest.h"
 #include "common/text_win.h"
+#include "install/self_update_win.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
 #include "ui/message_box_win.h"
@@ -338,6 +339,44 @@ TEST_F(UpdateTest, AFailedDownloadKeepsTheProgramRunningWithoutAMessage)
 // The program ends while a command worker is inside a download that would never finish: the
 // download stops, the worker's command returns before the program's objects go, and the process
 // ends normally with its log intact.
+// The update counts as applied only when its detection passes after the installers ran.
+TEST(ApplyUpdate, TrueOnlyWhenTheNewVersionIsDetectedAfterwards)
+{
+    struct Detector : Assistant::ICheckFix {
+        std::int32_t result = Assistant::kResultFailed;
+        std::int32_t CheckEntry(Assistant::ConfigEntry&) override { return result; }
+        std::int32_t FixEntry(Assistant::ConfigEntry&) override { return Assistant::kResultNotFixable; }
+    };
+    const struct {
+        const char* what;
+        const char* dtype;          // of the one detect entry; "none": no handler for it
+        std::int32_t installed;     // what the installers answer
+        std::int32_t detectedAfter; // the detection once they ran
+        bool applied;
+    } cases[] = {
+        {"installed and detected", "fake", 2, 2, true},
+        {"installed, detection still fails (file left for the restart)", "fake", 2, -2, false},
+        {"installed, an older version detected", "fake", 2, 1, false},
+        {"installed, no handler checks the entry", "none", 2, 2, false},
+        {"the installers failed", "fake", -2, 2, false},
+    };
+    for (const auto& c : cases) {
+        Detector detector;
+        Assistant::CheckConfig config;
+        config.AppInfoDetect.emplace_back().Attributes.Set("dtype", c.dtype);
+        Assistant::UpdateServices services;
+        services.handlerFor = [&](std::string_view type) -> Assistant::ICheckFix* {
+            return type == "fake" ? &detector : nullptr;
+        };
+        services.installItem = [&](std::vector<Assistant::ConfigEntry>&,
+                                   std::vector<Assistant::ConfigEntry>&) {
+            detector.result = c.detectedAfter;
+            return c.installed;
+        };
+        EXPECT_EQ(Assistant::ApplyUpdate(config, services), c.applied) << c.what;
+    }
+}
+
 TEST(ExitTest, QuittingDuringADownloadEndsTheWorkerFirstAndExitsCleanly)
 {
     Assistant::Testing::LoopbackServer server;
