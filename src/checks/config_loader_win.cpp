@@ -175,41 +175,43 @@ HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const Config
     const std::wstring name(source);
 
     std::string bytes;
-    HRESULT status = S_OK;
-    std::wstring cachePath;
-    bool fromCache = false;
     if (!IsHttpSource(name)) {
-        status = Network::ReadWholeFile(name.c_str(), &bytes);
-    } else {
-        status = fetch ? fetch(name, &bytes) : E_NOTIMPL;
-        config.RootAttributes.Set("base", BaseOf(WideToUtf8(name)));
-        if (Options().Get(kOptionCacheCheckConfig))
-            cachePath = ConfigCachePath(name);
-        // An error page arrives as an empty body: it is no document, and must not replace the copy
-        // kept from the last good download.
-        const bool downloaded = SUCCEEDED(status) && !bytes.empty();
-        if (!downloaded && !cachePath.empty()) {
-            std::string cached;
-            if (SUCCEEDED(ReadCacheFile(cachePath, trust, &cached))) {
-                bytes = std::move(cached);
-                status = S_OK;
-                fromCache = true;
-            }
+        if (const HRESULT status = Network::ReadWholeFile(name.c_str(), &bytes); FAILED(status))
+            return status;
+        if (!ParseCheckConfig(config, bytes)) {
+            config.Clear();
+            return E_FAIL;
         }
+        config.FromCache = false;
+        return kConfigLoaded;
     }
-    if (FAILED(status))
-        return status;
 
-    if (!ParseCheckConfig(config, bytes)) {
+    // The document's own `base` attribute, parsed after it, wins over the folder of its URL.
+    const auto parse = [&](const std::string& text) {
         config.Clear();
-        return E_FAIL;
+        config.RootAttributes.Set("base", BaseOf(WideToUtf8(name)));
+        if (ParseCheckConfig(config, text))
+            return true;
+        config.Clear();
+        return false;
+    };
+    HRESULT status = fetch ? fetch(name, &bytes) : E_NOTIMPL;
+    const std::wstring cachePath =
+        Options().Get(kOptionCacheCheckConfig) ? ConfigCachePath(name) : std::wstring();
+    // An error page arrives as an empty body, and a maintenance or captive-portal page as one that
+    // does not parse: neither is a document, and neither replaces the copy kept from the last good
+    // download, which serves instead.
+    bool fromCache = false;
+    if (SUCCEEDED(status) && !bytes.empty() && parse(bytes)) {
+        if (!cachePath.empty())
+            WriteCacheFile(cachePath, bytes);
+    } else {
+        std::string cached;
+        if (cachePath.empty() || FAILED(ReadCacheFile(cachePath, trust, &cached)) || !parse(cached))
+            return FAILED(status) ? status : E_FAIL;
+        fromCache = true;
     }
-    // Only a document that parses replaces the cached copy, so a broken answer cannot destroy the
-    // last good one.
-    if (!fromCache && !cachePath.empty())
-        WriteCacheFile(cachePath, bytes);
-    if (IsHttpSource(name))
-        config.SourceUrl = WideToUtf8(name);
+    config.SourceUrl = WideToUtf8(name);
     config.FromCache = fromCache;
     return fromCache ? kConfigFromCache : kConfigLoaded;
 }

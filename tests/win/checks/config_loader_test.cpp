@@ -181,9 +181,16 @@ TEST_F(LoadCheckConfigTest, ErrorPageOrBrokenDocumentNeverReplacesTheCache)
     EXPECT_EQ(config.ItemCount(), 1u);
     EXPECT_EQ(ReadBytes(cache), good);
 
+    // A maintenance or captive-portal page: status 200 and a body that is no check document.
     server.body = "<html><body>Service unavailable</body>";
-    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), E_FAIL);
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConfigFromCache);
+    EXPECT_EQ(config.ItemCount(), 1u);
+    EXPECT_EQ(config.RootAttribute("base"), "http://127.0.0.1:9/ebank/") << "the folder of the URL";
     EXPECT_EQ(ReadBytes(cache), good);
+    RemoveFile(cache);
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), E_FAIL) << "and no kept copy";
+    EXPECT_EQ(config.ItemCount(), 0u);
+    KeepCopy(good);
 
     RemoveFile(cache);
     server.body.clear();
