@@ -2,6 +2,7 @@
 
 #include "checks/scoped_redirection_win.h"
 #include "net/download_files_win.h"
+#include "net/download_progress.h"
 #include "net/http_agent_win.h"
 
 namespace Velmora::Assistant {
@@ -44,8 +45,17 @@ HRESULT DownloadAndReplace(const std::wstring& url, const std::wstring& target, 
     // Only file operations from here on.
     const ScopedRedirection guard(otherSide);
     // A transfer cut short without a declared length looks finished: only `accept` can tell.
-    if (SUCCEEDED(status) && (!Network::FileExists(download.c_str()) || !accept(download)))
+    if (SUCCEEDED(status) && !Network::FileExists(download.c_str())) {
+        status = E_FAIL; // an HTTP error, already reported
+    } else if (SUCCEEDED(status) && !accept(download)) {
         status = E_FAIL;
+        // The transfer's last report said it was complete: the file's refusal is reported as a
+        // failed transfer is, or the page would show the download as done.
+        if (progress)
+            progress(Network::MakeDownloadProgress(Network::DownloadReport::Failed,
+                                                   static_cast<std::uint32_t>(status), 0, url.c_str(),
+                                                   received.c_str(), notify.userValue));
+    }
     if (SUCCEEDED(status))
         status = Network::ReplaceFile(download.c_str(), target.c_str());
     if (FAILED(status))

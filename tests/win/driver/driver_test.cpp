@@ -325,20 +325,54 @@ TEST_F(UpdateTest, ASuccessfulUpdateStartsANewCopyOfTheProgramAndEndsThisOne)
 TEST_F(UpdateTest, AFailedDownloadKeepsTheProgramRunningWithoutAMessage)
 {
     presenter_.answer = kAnswerYes;
-    LoadAppInfo(nullptr);
-    server_.Respond(404, "missing");
-    CheckUpdate(true);
-    ASSERT_EQ(1u, presenter_.shown.size()); // the question only
-    EXPECT_TRUE(presenter_.shown[0].askYesNo);
-    EXPECT_EQ(1, server_.Requests());
-    EXPECT_EQ(0, InstallerRuns());
-    EXPECT_EQ(0, restarts_);
-    EXPECT_FALSE(VelmoraTest::FileExists(DownloadedPath()));
+    const struct {
+        const char* what;
+        int status;
+        const char* body;
+    } cases[] = {{"HTTP error", 404, "missing"}, {"not the installer the document names", 200, "MZ forged"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        presenter_.shown.clear();
+        LoadAppInfo(nullptr);
+        const int requestsBefore = server_.Requests();
+        server_.Respond(c.status, c.body);
+        CheckUpdate(true);
+        ASSERT_EQ(1u, presenter_.shown.size()); // the question only
+        EXPECT_TRUE(presenter_.shown[0].askYesNo);
+        EXPECT_EQ(1, server_.Requests() - requestsBefore);
+        EXPECT_EQ(0, InstallerRuns());
+        EXPECT_EQ(0, restarts_);
+        EXPECT_FALSE(VelmoraTest::FileExists(DownloadedPath()));
+        // The page's last word on the download is the failure ("更新失败"), never "更新完成".
+        const std::vector<FakeDispatch::Call> progress = page_->CallsOf(L"setProgress");
+        ASSERT_FALSE(progress.empty());
+        EXPECT_EQ(VT_BOOL, progress.back().args[2].Get().vt);
+        EXPECT_EQ(VARIANT_FALSE, progress.back().args[2].Get().boolVal);
+    }
 }
 
-// The program ends while a command worker is inside a download that would never finish: the
-// download stops, the worker's command returns before the program's objects go, and the process
-// ends normally with its log intact.
+// A component's installer that arrives whole but is not the one the document names is refused,
+// and the page hears of it as of a failed download ("下载失败"), never "下载完成".
+TEST_F(UpdateTest, ARefusedComponentDownloadIsAFailureOnThePage)
+{
+    const std::string wanted = Assistant::DigestHex(installer_, Assistant::kDigestSha256);
+    Load("<checkitems><item name=\"Control\" type=\"ocx\" flag=\"ctl\">"
+         "<detect dtype=\"registry\" name=\"Version\" type=\"reg_sz\" value=\"2\">"
+         "HKCU\\Software\\VelmoraDriverTest</detect>"
+         "<installer sha256=\"" +
+         wanted + "\">http://127.0.0.1:" + std::to_string(server_.Port()) +
+         "/ctl/control.exe</installer></item></checkitems>");
+    server_.Respond(200, "MZ forged");
+    Run(L"do_install", ScopedVariant::Int(0));
+    EXPECT_EQ(1, server_.Requests());
+    EXPECT_EQ(0, InstallerRuns());
+    const std::vector<FakeDispatch::Call> progress = page_->CallsOf(L"setProgress");
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(0, progress.back().args[1].Get().lVal) << "the component's index";
+    EXPECT_EQ(VT_BOOL, progress.back().args[2].Get().vt);
+    EXPECT_EQ(VARIANT_FALSE, progress.back().args[2].Get().boolVal);
+}
+
 // The update counts as applied only when its detection passes after the installers ran.
 TEST(ApplyUpdate, TrueOnlyWhenTheNewVersionIsDetectedAfterwards)
 {
@@ -377,6 +411,9 @@ TEST(ApplyUpdate, TrueOnlyWhenTheNewVersionIsDetectedAfterwards)
     }
 }
 
+// The program ends while a command worker is inside a download that would never finish: the
+// download stops, the worker's command returns before the program's objects go, and the process
+// ends normally with its log intact.
 TEST(ExitTest, QuittingDuringADownloadEndsTheWorkerFirstAndExitsCleanly)
 {
     Assistant::Testing::LoopbackServer server;
