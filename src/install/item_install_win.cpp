@@ -78,9 +78,10 @@ std::int32_t InstallItem(std::vector<ConfigEntry>& detect, std::vector<ConfigEnt
         const std::int32_t checked = RunCheck(*handler, &entry, 1, true);
         if (checked == kResultPassed)
             continue;
-        // Only a file can be put in place here. Repairing any other detect entry would forge the
+        // Only a file can be put in place here, and an add-on switched off switched on again (the
+        // control's repair does nothing else). Repairing any other detect entry would forge the
         // sign of an installed component (a registry marker written by us, not by its installer).
-        if (type != "file")
+        if (type != "file" && !(type == "clsid" && checked == kResultDisabled))
             return checked;
         SetDownloadNotify(entry, progress, userValue);
         const std::int32_t repaired = RunFix(*handler, &entry, 1);

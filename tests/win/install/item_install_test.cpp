@@ -264,6 +264,25 @@ TEST_F(ItemInstallTest, DetectionDecidesAndFilesAreRepairedWithTheInstallProgres
     EXPECT_EQ(InstallItem(detect, installers, nullptr, 0), 2);
     detect = {MarkerDetect(), file};
     EXPECT_EQ(InstallItem(detect, installers, nullptr, 0), -1);
+
+    // An add-on the customer switched off is switched on again by the install (the only repair of
+    // a control's detection: it never forges one).
+    const std::wstring clsid = L"{5E1F3A77-9C2B-4D0E-8F61-0A7B3C9D2E14}";
+    const std::wstring registration = L"CLSID\\" + clsid;
+    const std::wstring addOn = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\" + clsid;
+    ASSERT_TRUE(
+        SetRaw(HKEY_CLASSES_ROOT, registration + L"\\InprocServer32", L"", REG_SZ, TextBytes(kInstallerExe)));
+    ASSERT_TRUE(SetRaw(HKEY_CURRENT_USER, addOn, L"Flags", REG_DWORD, DwordBytes(1)));
+    ConfigEntry control;
+    control.Text = WideToUtf8(clsid);
+    control.Attributes.Set("dtype", "clsid");
+    detect = {MarkerDetect(), control};
+    EXPECT_EQ(InstallItem(detect, installers, nullptr, 0), 2);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, addOn)) << "switched on";
+    detect = {control};
+    EXPECT_EQ(InstallItem(detect, installers, nullptr, 0), 2) << "and stays on";
+    DeleteTree(HKEY_CLASSES_ROOT, registration);
+    DeleteTree(HKEY_CURRENT_USER, addOn);
 }
 
 TEST_F(ItemInstallTest, UninstallRunsTheCommandItNamesOrTheOneRegisteredMachineWideFirst)
