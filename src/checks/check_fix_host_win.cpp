@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <utility>
+#include <vector>
 
 namespace Velmora::Assistant {
 namespace {
@@ -33,13 +34,29 @@ private:
     std::wstring path_;
 };
 
+// The file's access list with its inheritance state, as a self-relative security descriptor.
+bool ReadAccessList(const std::wstring& path, std::vector<BYTE>* descriptor)
+{
+    DWORD needed = 0;
+    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed == 0)
+        return false;
+    descriptor->assign(needed, 0);
+    return GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor->data(), needed, &needed) !=
+           FALSE;
+}
+
 // Either the old or the new file is in place at every moment: the new content is written and
-// flushed beside the file, then moved over it in one step.
+// flushed beside the file, then moved over it in one step. The new file takes the old one's
+// attributes and access list, so a permission a protection tool set survives the repair.
 bool ReplaceFileContent(const std::wstring& path, const std::string& bytes)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
+    std::vector<BYTE> accessList;
     if (attributes == INVALID_FILE_ATTRIBUTES)
         attributes = FILE_ATTRIBUTE_NORMAL; // gone since the load: it is created again
+    else if (!ReadAccessList(path, &accessList))
+        return false; // its protection could not be carried over
     // Someone protected the file; Windows refuses to replace it as well.
     if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
         return false;
@@ -61,6 +78,9 @@ bool ReplaceFileContent(const std::wstring& path, const std::string& bytes)
     if (FAILED(Network::WriteWholeFile(temporary.Path().c_str(), bytes)) ||
         !SetFileAttributesW(temporary.Path().c_str(), attributes))
         return false;
+    if (!accessList.empty() &&
+        !SetFileSecurityW(temporary.Path().c_str(), DACL_SECURITY_INFORMATION, accessList.data()))
+        return false;
     {
         ScopedHandle file(CreateFileW(temporary.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
@@ -81,7 +101,7 @@ std::wstring HostsFilePath()
     return Network::ExpandPath(L"%windir%\\system32\\drivers\\etc\\hosts");
 }
 
-std::int32_t CheckFixHost::BeginCheck()
+std::int32_t CheckFixHost::Load()
 {
     const std::wstring path = HostsFilePath();
     if (path.empty())
@@ -89,13 +109,21 @@ std::int32_t CheckFixHost::BeginCheck()
     std::string bytes;
     {
         const ScopedRedirection guard;
-        if (FAILED(Network::ReadWholeFile(path.c_str(), &bytes)))
+        const HRESULT read = Network::ReadWholeFile(path.c_str(), &bytes);
+        // No file redirects nothing: it loads as an empty one.
+        if (FAILED(read) && read != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) &&
+            read != HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
             return kResultFailed;
     }
     hostsText_ = LoadHostsText(bytes, &hadCrLf_);
     loaded_ = true;
     changed_ = false;
     return kResultPassed;
+}
+
+std::int32_t CheckFixHost::BeginCheck()
+{
+    return Load();
 }
 
 std::int32_t CheckFixHost::CheckEntry(ConfigEntry& entry)
@@ -105,11 +133,18 @@ std::int32_t CheckFixHost::CheckEntry(ConfigEntry& entry)
     return kResultPassed;
 }
 
+std::int32_t CheckFixHost::BeginFix()
+{
+    return Load();
+}
+
 std::int32_t CheckFixHost::FixEntry(ConfigEntry& entry)
 {
     if (!loaded_)
         return kResultFailed;
-    if (RemoveHostRedirects(hostsText_, entry.Text))
+    // A pass takes a redirect's closing line feed with it, so of two adjacent redirects only the
+    // first goes; passes are repeated until none is left (each halves a run of adjacent ones).
+    while (RemoveHostRedirects(hostsText_, entry.Text))
         changed_ = true;
     return kResultPassed;
 }

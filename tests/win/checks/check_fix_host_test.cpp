@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -57,6 +60,32 @@ void SetLastWriteTime(const std::wstring& path, FILETIME time)
     ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &time));
 }
 
+// The file's access list, with its inheritance state, in the text form; empty when unreadable.
+std::wstring AccessList(const std::wstring& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return {};
+    const ScopedLocal descriptorOwner(descriptor);
+    wchar_t* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr))
+        return {};
+    const ScopedLocal textOwner(text);
+    return text;
+}
+
+bool SetAccessList(const std::wstring& path, const std::wstring& text)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return false;
+    const ScopedLocal descriptorOwner(descriptor);
+    return SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor) != FALSE;
+}
+
 std::vector<ConfigEntry> Entries(std::initializer_list<const char*> names)
 {
     std::vector<ConfigEntry> entries;
@@ -78,6 +107,8 @@ protected:
         attributes_ = GetFileAttributesW(path_.c_str());
         ASSERT_NE(attributes_, INVALID_FILE_ATTRIBUTES);
         ASSERT_HRESULT_SUCCEEDED(Network::ReadWholeFile(path_.c_str(), &saved_));
+        accessList_ = AccessList(path_);
+        ASSERT_FALSE(accessList_.empty());
         listing_ = FolderListing(path_);
     }
 
@@ -86,6 +117,7 @@ protected:
         SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
         EXPECT_HRESULT_SUCCEEDED(Network::WriteWholeFile(path_.c_str(), saved_));
         SetFileAttributesW(path_.c_str(), attributes_);
+        EXPECT_TRUE(SetAccessList(path_, accessList_));
         // Nothing left behind beside the file.
         EXPECT_EQ(FolderListing(path_), listing_);
     }
@@ -99,6 +131,7 @@ protected:
     std::wstring path_;
     DWORD attributes_ = 0;
     std::string saved_;
+    std::wstring accessList_;
     std::vector<std::wstring> listing_;
 };
 
@@ -124,17 +157,37 @@ TEST_F(HostsFileTest, CheckAndRepairKeepLineEnds)
     }
 }
 
-TEST_F(HostsFileTest, ReplacementKeepsAttributes)
+// The replacement keeps what a protection tool set on the file: its attributes and its access
+// list (here one that is not inherited and lets users only read).
+TEST_F(HostsFileTest, ReplacementKeepsAttributesAndAccessList)
 {
     Write("1.2.3.4 bank.example\n");
+    ASSERT_TRUE(SetAccessList(path_, L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)"));
     ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
     const DWORD before = GetFileAttributesW(path_.c_str());
+    const std::wstring accessList = AccessList(path_);
+    ASSERT_NE(accessList, accessList_);
     CheckFixHost handler;
     auto entries = Entries({"bank.example"});
     ASSERT_EQ(RunCheck(handler, entries.data(), entries.size(), false), kResultFailed);
     EXPECT_EQ(RunFix(handler, entries.data(), entries.size()), kResultPassed);
     EXPECT_EQ(ReadBytes(path_), "\n");
     EXPECT_EQ(GetFileAttributesW(path_.c_str()), before);
+    EXPECT_EQ(AccessList(path_), accessList);
+}
+
+// The repair reads the file again: what was written since the check stays, and a redirect added
+// since, right after another, is removed with it.
+TEST_F(HostsFileTest, RepairKeepsLinesWrittenSinceTheCheck)
+{
+    Write("127.0.0.1 localhost\r\n1.2.3.4 bank.example\r\n");
+    CheckFixHost handler;
+    auto entries = Entries({"bank.example"});
+    ASSERT_EQ(RunCheck(handler, entries.data(), entries.size(), false), kResultFailed);
+    Write(
+        "127.0.0.1 localhost\r\n1.2.3.4 bank.example\r\n5.6.7.8 BANK.example\r\n10.1.1.1 intranet.corp\r\n");
+    EXPECT_EQ(RunFix(handler, entries.data(), entries.size()), kResultPassed);
+    EXPECT_EQ(ReadBytes(path_), "127.0.0.1 localhost\r\n10.1.1.1 intranet.corp\r\n");
 }
 
 // A write that cannot be made leaves the old file, its attributes and no temporary file behind:
@@ -169,11 +222,12 @@ TEST_F(HostsFileTest, NothingIsWrittenWithoutALoadOrAMatch)
 {
     const std::string redirect = "1.2.3.4 bank.example\n";
     Write(redirect);
-    // No check in this handler's life: the repair refuses and leaves the file alone.
+    // Nothing loaded in this handler's life: a repair step called on its own refuses and leaves
+    // the file alone.
     {
         CheckFixHost handler;
         auto entries = Entries({"bank.example"});
-        EXPECT_EQ(RunFix(handler, entries.data(), entries.size()), kResultFailed);
+        EXPECT_EQ(handler.FixEntry(entries[0]), kResultFailed);
         EXPECT_EQ(handler.EndFix(), kResultFailed);
         EXPECT_EQ(ReadBytes(path_), redirect);
     }
@@ -192,18 +246,34 @@ TEST_F(HostsFileTest, NothingIsWrittenWithoutALoadOrAMatch)
     EXPECT_EQ(CompareFileTime(&old, &after), 0);
 }
 
-TEST_F(HostsFileTest, UnreadableFileFailsAndKeepsTheLoadedText)
+// A file held by someone who shares no access cannot be read: the group fails and the text of the
+// last load stays. A missing file redirects nothing.
+TEST_F(HostsFileTest, UnreadableFileFailsAndAMissingOnePasses)
 {
     Write("1.2.3.4 bank.example\n");
     CheckFixHost handler;
     auto entries = Entries({"bank.example"});
     ASSERT_EQ(RunCheck(handler, entries.data(), entries.size(), false), kResultFailed);
     const std::string loaded = handler.HostsText();
+    {
+        const ScopedHandle holder(
+            CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.IsValid());
+        entries[0].State = 77;
+        EXPECT_EQ(RunCheck(handler, entries.data(), entries.size(), false), kResultFailed);
+        EXPECT_EQ(entries[0].State, 77); // no entry was checked
+        EXPECT_EQ(handler.HostsText(), loaded);
+        // Nor is anything repaired.
+        EXPECT_EQ(RunFix(handler, entries.data(), entries.size()), kResultFailed);
+    }
+    EXPECT_EQ(ReadBytes(path_), "1.2.3.4 bank.example\n");
+
     ASSERT_TRUE(DeleteFileW(path_.c_str()));
-    entries[0].State = 77;
-    EXPECT_EQ(RunCheck(handler, entries.data(), entries.size(), false), kResultFailed);
-    EXPECT_EQ(entries[0].State, 77); // no entry was checked
-    EXPECT_EQ(handler.HostsText(), loaded);
+    EXPECT_EQ(RunCheck(handler, entries.data(), entries.size(), false), kResultPassed);
+    EXPECT_EQ(entries[0].State, kResultPassed);
+    entries[0].State = kResultFailed;
+    EXPECT_EQ(RunFix(handler, entries.data(), entries.size()), kResultPassed);
+    EXPECT_EQ(GetFileAttributesW(path_.c_str()), INVALID_FILE_ATTRIBUTES); // not made by the repair
 }
 
 TEST(NetworkHandlers, RegisteredByType)
