@@ -22,20 +22,27 @@ int TemplateLevelNumber(DWORD level)
     }
 }
 
-bool CheckZoneLevels(bool repair, IInternetZoneManager* zones)
+HRESULT MakeSystemZoneManager(IInternetZoneManager** zones)
 {
-    ComPtr<IInternetZoneManager> own;
-    if (!zones) {
-        if (FAILED(CoCreateInstance(CLSID_InternetZoneManager, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IInternetZoneManager, own.ReceiveVoid())))
-            return true;
-        zones = own.Get();
-    }
+    return CoCreateInstance(CLSID_InternetZoneManager, nullptr, CLSCTX_INPROC_SERVER,
+                            IID_IInternetZoneManager, reinterpret_cast<void**>(zones));
+}
+
+bool CheckZoneLevels(bool repair, ZoneManagerMaker make)
+{
+    ComPtr<IInternetZoneManager> zones;
+    if (FAILED(make(zones.Receive())) || !zones)
+        return false;
+    return CheckZoneLevels(repair, *zones.Get());
+}
+
+bool CheckZoneLevels(bool repair, IInternetZoneManager& zones)
+{
     bool result = true;
     for (DWORD zone : {URLZONE_INTERNET, URLZONE_TRUSTED, URLZONE_UNTRUSTED}) {
         ZONEATTRIBUTES attributes{};
         attributes.cbSize = sizeof attributes;
-        if (FAILED(zones->GetZoneAttributes(zone, &attributes)) ||
+        if (FAILED(zones.GetZoneAttributes(zone, &attributes)) ||
             TemplateLevelNumber(attributes.dwTemplateCurrentLevel) ==
                 TemplateLevelNumber(attributes.dwTemplateRecommended))
             continue;
@@ -44,8 +51,8 @@ bool CheckZoneLevels(bool repair, IInternetZoneManager* zones)
             continue;
         }
         attributes.dwTemplateCurrentLevel = attributes.dwTemplateRecommended;
-        if (FAILED(zones->SetZoneAttributes(zone, &attributes)) ||
-            FAILED(zones->CopyTemplatePoliciesToZone(attributes.dwTemplateRecommended, zone, 0)))
+        if (FAILED(zones.SetZoneAttributes(zone, &attributes)) ||
+            FAILED(zones.CopyTemplatePoliciesToZone(attributes.dwTemplateRecommended, zone, 0)))
             result = false;
     }
     return result;

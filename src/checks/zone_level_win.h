@@ -11,10 +11,17 @@ namespace Velmora::Assistant {
 // high 5; anything else counts as none.
 int TemplateLevelNumber(DWORD level);
 
+// Makes a zone manager; the program uses the system's own.
+using ZoneManagerMaker = HRESULT (*)(IInternetZoneManager** zones);
+HRESULT MakeSystemZoneManager(IInternetZoneManager** zones);
+
 // Reads zones 3, 2 and 4, in that order; true when none that could be read is away from its
 // recommended level. With `repair`, such a zone is set to its recommended level and given that
-// level's policies, and true then means every repair succeeded. A null manager means the system's
-// own; when it cannot be made nothing can be read, which is not a failure.
-bool CheckZoneLevels(bool repair, IInternetZoneManager* zones = nullptr);
+// level's policies, and true then means every repair succeeded.
+bool CheckZoneLevels(bool repair, IInternetZoneManager& zones);
+
+// The same with a manager made by `make`. False when none can be made: a check that cannot run
+// does not pass, and nothing was repaired.
+bool CheckZoneLevels(bool repair, ZoneManagerMaker make = MakeSystemZoneManager);
 
 } // namespace Velmora::Assistant

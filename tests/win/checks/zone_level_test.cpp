@@ -70,8 +70,8 @@ protected:
 TEST_F(ZoneLevelTest, ZonesAtTheirRecommendedLevelsPassAndAreLeftAlone)
 {
     FakeZoneManager zones;
-    EXPECT_TRUE(CheckZoneLevels(false, &zones));
-    EXPECT_TRUE(CheckZoneLevels(true, &zones));
+    EXPECT_TRUE(CheckZoneLevels(false, zones));
+    EXPECT_TRUE(CheckZoneLevels(true, zones));
     EXPECT_EQ(zones.read, (std::vector<DWORD>{3, 2, 4, 3, 2, 4}));
     EXPECT_TRUE(zones.copied.empty());
 }
@@ -80,15 +80,15 @@ TEST_F(ZoneLevelTest, AZoneAwayFromItsLevelFailsTheCheckAndIsRepaired)
 {
     MoveAway(3);
     FakeZoneManager zones;
-    EXPECT_FALSE(CheckZoneLevels(false, &zones));
+    EXPECT_FALSE(CheckZoneLevels(false, zones));
     EXPECT_EQ(zones.read, (std::vector<DWORD>{3, 2, 4})) << "the other zones are still read";
     EXPECT_NE(CurrentLevel(3), Recommended(3)) << "a check changes nothing";
 
-    EXPECT_TRUE(CheckZoneLevels(true, &zones));
+    EXPECT_TRUE(CheckZoneLevels(true, zones));
     EXPECT_EQ(CurrentLevel(3), Recommended(3));
     EXPECT_EQ(zones.copied, (std::vector<std::pair<DWORD, DWORD>>{{saved[3].dwTemplateRecommended, 3}}));
     EXPECT_TRUE(PoliciesCopied(3));
-    EXPECT_TRUE(CheckZoneLevels(false, &zones));
+    EXPECT_TRUE(CheckZoneLevels(false, zones));
 }
 
 TEST_F(ZoneLevelTest, FailuresToReadAreIgnoredAndFailuresToRepairAreReported)
@@ -97,17 +97,36 @@ TEST_F(ZoneLevelTest, FailuresToReadAreIgnoredAndFailuresToRepairAreReported)
     MoveAway(4);
     FakeZoneManager zones;
     zones.unreadable = {2};
-    EXPECT_FALSE(CheckZoneLevels(false, &zones)) << "zone 4 is still read and found away";
+    EXPECT_FALSE(CheckZoneLevels(false, zones)) << "zone 4 is still read and found away";
     zones.unreadable = {2, 4};
-    EXPECT_TRUE(CheckZoneLevels(false, &zones)) << "what cannot be read leaves the answer alone";
+    EXPECT_TRUE(CheckZoneLevels(false, zones)) << "what cannot be read leaves the answer alone";
     EXPECT_EQ(zones.read, (std::vector<DWORD>{3, 2, 4, 3, 2, 4}));
 
     zones.unreadable.clear();
     zones.copyRefused = {2};
-    EXPECT_FALSE(CheckZoneLevels(true, &zones));
+    EXPECT_FALSE(CheckZoneLevels(true, zones));
     EXPECT_EQ(CurrentLevel(4), Recommended(4)) << "a failed zone does not stop the next";
     EXPECT_TRUE(PoliciesCopied(4));
     EXPECT_FALSE(PoliciesCopied(2));
+}
+
+// A check that cannot run does not pass: no manager, whether refused or handed out empty.
+TEST(ZoneLevels, AManagerThatCannotBeMadeFailsCheckAndRepair)
+{
+    const ZoneManagerMaker makers[] = {
+        [](IInternetZoneManager** zones) {
+            *zones = nullptr;
+            return REGDB_E_CLASSNOTREG;
+        },
+        [](IInternetZoneManager** zones) {
+            *zones = nullptr;
+            return S_OK;
+        },
+    };
+    for (const ZoneManagerMaker make : makers) {
+        EXPECT_FALSE(CheckZoneLevels(false, make));
+        EXPECT_FALSE(CheckZoneLevels(true, make));
+    }
 }
 
 } // namespace
