@@ -154,8 +154,11 @@ void EnableItem(ConfigItem& item, const RunServices& services)
             }
         }
     }
-    if (DetectItem(item, false, services) == kResultDisabled && services.installItem)
+    const std::int32_t state = DetectItem(item, false, services);
+    if (state == kResultDisabled && services.installItem)
         services.installItem(item.Detect, item.Installers);
+    else if (state == kResultMismatch || state == kResultFailed)
+        InstallComponent(item, services); // switched on, the component itself is missing or old
 }
 
 std::optional<std::string> RunRequest(CheckConfig& config, const RunTarget& target, bool checkOnly,

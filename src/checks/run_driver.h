@@ -75,7 +75,8 @@ std::int32_t DetectEntries(std::vector<ConfigEntry>& entries, bool stopOnFailure
 std::int32_t DetectItem(ConfigItem& item, bool stopOnFailure, const RunServices& services);
 
 // Re-enables a component whose browser add-on is switched off, and installs it when that does not
-// bring it back.
+// bring it back: the whole item when it still shows switched off, or as a missing or old component
+// is installed when switching it on shows it is one.
 void EnableItem(ConfigItem& item, const RunServices& services);
 
 // One request. No answer for an item index past the list.

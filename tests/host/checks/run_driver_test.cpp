@@ -258,6 +258,18 @@ TEST_F(RunDriverTest, ItemRequestsDetectInstallOrEnableAndAnswerTheStatus)
     EXPECT_EQ("<none>", Run(1, true));
     EXPECT_EQ("<none>", Run(-1, false));
     EXPECT_TRUE(machine_.calls.empty());
+
+    // Shown switched off while the component itself is missing (its entry comes before the
+    // add-on's): switched on, then installed as a missing one is, in the same request.
+    ConfigItem missing;
+    missing.Detect = {Entry("ctl.ver", {{"dtype", "registry"}}),
+                      Entry("ctl", {{"dtype", "clsid"}, {"fix", "2"}})};
+    missing.Installers = {Entry("setup.exe", {{"makes", "ctl.ver"}})};
+    config_.Items.push_back(missing);
+    machine_.codes = {{"ctl.ver", -2}, {"ctl", -3}};
+    EXPECT_EQ(R"({ "index" : 1, "result" : 1})", Run(1, true));
+    EXPECT_EQ(R"({ "index" : 1, "result" : 0})", Run(1, false));
+    EXPECT_EQ(1, std::count(machine_.calls.begin(), machine_.calls.end(), "install setup.exe detect 2"));
 }
 
 TEST_F(RunDriverTest, On32BitWindowsEntriesFor64BitSystemsAreLeftOut)

@@ -171,19 +171,26 @@ protected:
         ASSERT_FALSE(installer_.empty()) << "the test installer is built beside the tests";
         server_.Respond(200, installer_);
         Options().Set(kOptionDownloadBesideExe, 1);
+        RemoveDownloads();
     }
     void TearDown() override
     {
-        Assistant::Testing::RemoveFile(DownloadedPath());
+        RemoveDownloads();
         Options().Set(kOptionDownloadBesideExe, 0);
         DriverTest::TearDown();
     }
-    static std::wstring DownloadedPath()
+    // A verified installer kept from an earlier test would be run without a download.
+    static void RemoveDownloads()
+    {
+        for (const wchar_t* name : {L"update.exe", L"control.exe"})
+            Assistant::Testing::RemoveFile(DownloadedPath(name));
+    }
+    static std::wstring DownloadedPath(const wchar_t* name = L"update.exe")
     {
         wchar_t exe[MAX_PATH] = {};
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         const std::wstring path = exe;
-        return path.substr(0, path.find_last_of(L'\\')) + L"\\Download\\update.exe";
+        return path.substr(0, path.find_last_of(L'\\')) + L"\\Download\\" + name;
     }
 
     void LoadAppInfo(const char* imperative) { Load(AppInfoDocument(imperative)); }
@@ -371,6 +378,57 @@ TEST_F(UpdateTest, ARefusedComponentDownloadIsAFailureOnThePage)
     EXPECT_EQ(0, progress.back().args[1].Get().lVal) << "the component's index";
     EXPECT_EQ(VT_BOOL, progress.back().args[2].Get().vt);
     EXPECT_EQ(VARIANT_FALSE, progress.back().args[2].Get().boolVal);
+}
+
+// A component whose add-on the customer switched off once: one install puts the component in place
+// and switches the add-on on again, so the page is told it is installed. Which the page is shown
+// first depends on the order of the detect entries: the last failure is the item's.
+TEST_F(UpdateTest, AnInstallSwitchesTheComponentsAddOnBackOn)
+{
+    using namespace Assistant::Testing;
+    const std::wstring clsid = L"{3C9E5A21-7B4D-4F08-9A6E-D1F2B3C4A5E6}";
+    const std::wstring registration = L"CLSID\\" + clsid;
+    const std::wstring addOn = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\" + clsid;
+    struct Cleanup {
+        const std::wstring& registration;
+        const std::wstring& addOn;
+        ~Cleanup()
+        {
+            DeleteTree(HKEY_CLASSES_ROOT, registration);
+            DeleteTree(HKEY_CURRENT_USER, addOn);
+        }
+    } cleanup{registration, addOn};
+    const std::string marker = "<detect dtype=\"registry\" name=\"Version\" type=\"reg_sz\" value=\"2\">"
+                               "HKCU\\Software\\VelmoraDriverTest</detect>";
+    const std::string control = "<detect dtype=\"clsid\">" + WideToUtf8(clsid) + "</detect>";
+    const std::string installer =
+        "<installer sha256=\"" + Assistant::DigestHex(installer_, Assistant::kDigestSha256) +
+        "\" parameter=\"" +
+        WideToUtf8(L"/reg:" + std::wstring(kTestKey) + L" /name:Version /data:2 /log:&quot;" + log_ +
+                   L"&quot;") +
+        "\">http://127.0.0.1:" + std::to_string(server_.Port()) + "/ctl/control.exe</installer>";
+    struct Row {
+        std::string detect;
+        const wchar_t* shownFirst;
+    } rows[] = {
+        {control + marker, LR"({ "index" : 0, "result" : 3})"}, // switched off found after the install
+        {marker + control, LR"({ "index" : 0, "result" : 1})"}, // installed after switching on
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(WideToUtf8(row.shownFirst));
+        Clean();
+        ASSERT_TRUE(SetRaw(HKEY_CLASSES_ROOT, registration + L"\\InprocServer32", L"", REG_SZ,
+                           TextBytes(VelmoraTest::WindowsPath(TEST_INSTALLER_EXE))));
+        ASSERT_TRUE(SetRaw(HKEY_CURRENT_USER, addOn, L"Flags", REG_DWORD, DwordBytes(1)));
+        const int runsBefore = InstallerRuns();
+        Load("<checkitems><item name=\"Control\" type=\"ocx\" flag=\"ctl\">" + row.detect + installer +
+             "</item></checkitems>");
+        EXPECT_EQ(row.shownFirst, Run(L"do_check", ScopedVariant::Int(0)));
+
+        EXPECT_EQ(LR"({ "index" : 0, "result" : 0})", Run(L"do_install", ScopedVariant::Int(0)));
+        EXPECT_EQ(1, InstallerRuns() - runsBefore);
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, addOn)) << "switched on";
+    }
 }
 
 // The update counts as applied only when its detection passes after the installers ran.
