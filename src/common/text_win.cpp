@@ -6,17 +6,35 @@
 
 namespace Velmora {
 
-std::wstring Utf8ToWide(std::string_view text)
+namespace {
+
+// Empty when the text is empty or, with MB_ERR_INVALID_CHARS among `flags`, not valid in the page.
+std::wstring MultiByteToWide(UINT codePage, DWORD flags, std::string_view text)
 {
     if (text.empty() || text.size() > INT_MAX)
         return {};
     const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    const int length = MultiByteToWideChar(codePage, flags, text.data(), size, nullptr, 0);
     if (length <= 0)
         return {};
     std::wstring out(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), length);
+    MultiByteToWideChar(codePage, flags, text.data(), size, out.data(), length);
     return out;
+}
+
+} // namespace
+
+std::wstring Utf8ToWide(std::string_view text)
+{
+    return MultiByteToWide(CP_UTF8, 0, text);
+}
+
+std::wstring Utf8OrAnsiToWide(std::string_view text)
+{
+    std::wstring wide = MultiByteToWide(CP_UTF8, MB_ERR_INVALID_CHARS, text);
+    if (wide.empty())
+        wide = MultiByteToWide(CP_ACP, 0, text);
+    return wide;
 }
 
 std::string WideToUtf8(std::wstring_view text)

@@ -13,6 +13,8 @@ namespace Velmora::Usb {
 namespace {
 
 constexpr DWORD kContainerNameBuffer = 2048;
+// A key holds a handful of containers; a provider that never ends its list is not followed further.
+constexpr std::size_t kMaxContainers = 1024;
 constexpr DWORD kCertificateBuffer = 8192;
 constexpr DWORD kCertificateEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr DWORD kNameFormat = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG;
@@ -58,7 +60,7 @@ std::vector<std::wstring> ContainerNames(ICsp& csp, HCRYPTPROV context)
 {
     std::vector<std::wstring> names;
     DWORD flags = CRYPT_FIRST;
-    for (;;) {
+    while (names.size() < kMaxContainers) {
         std::vector<BYTE> buffer(kContainerNameBuffer, 0);
         DWORD length = kContainerNameBuffer;
         if (!csp.GetProvParam(context, PP_ENUMCONTAINERS, buffer.data(), &length, flags))
@@ -66,8 +68,10 @@ std::vector<std::wstring> ContainerNames(ICsp& csp, HCRYPTPROV context)
         flags = CRYPT_NEXT;
         const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()),
                                      std::min<DWORD>(length, kContainerNameBuffer));
-        names.push_back(Utf8ToWide(bytes.substr(0, bytes.find('\0'))));
+        // Providers name containers in the ANSI code page; a UTF-8 name is taken as such.
+        names.push_back(Utf8OrAnsiToWide(bytes.substr(0, bytes.find('\0'))));
     }
+    return names;
 }
 
 std::string NameText(const CERT_NAME_BLOB& name)

@@ -28,7 +28,8 @@ ICsp& SystemCsp();
 
 // The record "serial;issuer;subject;validity" of the last certificate read (exchange keys are read
 // after signature keys); empty when the provider cannot be opened or holds no certificate. An empty
-// provider name reads nothing (it would mean the system's default provider).
+// provider name reads nothing (it would mean the system's default provider). Container names are
+// taken as UTF-8 when valid, else in the ANSI code page; at most 1024 containers are read.
 std::wstring ReadKeyCertificates(const std::wstring& provider, ICsp& csp = SystemCsp());
 
 } // namespace Velmora::Usb

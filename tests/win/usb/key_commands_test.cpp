@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace Velmora::Usb {
@@ -319,6 +320,93 @@ TEST_F(KeyCommandsTest, MissingProviderGivesNoTextAndClearsTheFields)
     EXPECT_EQ(VT_EMPTY, Run(S(L"Get_SM_info"), I(1)).Type());
     EXPECT_EQ(L"", std::wstring(UI::StringOf(Run(S(L"Get_SM_info"), S(L"")).Get())));
     EXPECT_EQ(0, csp_.openContexts);
+}
+
+// Lists container names as a provider hands them out (bytes) and records the containers the
+// reading then opens; none of them opens, so no certificate is read.
+class ListingCsp : public ICsp {
+public:
+    std::vector<std::string> listed;
+    bool endless = false; // the list never ends: the first name again and again
+    std::vector<std::wstring> opened;
+
+    BOOL AcquireContext(HCRYPTPROV* context, const wchar_t* container, const wchar_t*, DWORD, DWORD) override
+    {
+        if (!container) {
+            *context = 1;
+            return TRUE;
+        }
+        opened.emplace_back(container);
+        ::SetLastError(static_cast<DWORD>(NTE_BAD_KEYSET));
+        return FALSE;
+    }
+    BOOL GetProvParam(HCRYPTPROV, DWORD param, BYTE* data, DWORD* length, DWORD flags) override
+    {
+        if (param != PP_ENUMCONTAINERS || listed.empty())
+            return FALSE;
+        if (flags & CRYPT_FIRST)
+            next_ = 0;
+        if (next_ >= listed.size() && !endless) {
+            ::SetLastError(ERROR_NO_MORE_ITEMS);
+            return FALSE;
+        }
+        const std::string& name = listed[endless ? 0 : next_++];
+        if (name.size() + 1 > *length)
+            return FALSE;
+        std::copy(name.begin(), name.end(), data);
+        data[name.size()] = 0;
+        *length = static_cast<DWORD>(name.size() + 1);
+        return TRUE;
+    }
+    BOOL ReleaseContext(HCRYPTPROV) override { return TRUE; }
+
+private:
+    std::size_t next_ = 0;
+};
+
+// `name` in this system's ANSI code page when every character has a place there and the bytes are
+// not also valid UTF-8 (so that they test the fallback); else nothing.
+std::optional<std::string> AnsiOnlyBytes(const std::wstring& name)
+{
+    BOOL defaulted = FALSE;
+    const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), -1, nullptr, 0,
+                                           nullptr, &defaulted);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), -1, bytes.data(), size, nullptr,
+                          &defaulted);
+    bytes.resize(bytes.size() - 1);
+    if (size <= 1 || defaulted ||
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                              nullptr, 0) != 0)
+        return std::nullopt;
+    return bytes;
+}
+
+TEST(KeyContainers, NamesAreReadAsUtf8OrInTheAnsiCodePageAndTheListEnds)
+{
+    // A Chinese name where the code page has its characters (936), a Western one elsewhere.
+    std::wstring ansiName;
+    std::optional<std::string> ansiBytes;
+    for (const wchar_t* candidate : {L"用户密钥", L"Schlüssel-é"}) {
+        if ((ansiBytes = AnsiOnlyBytes(candidate))) {
+            ansiName = candidate;
+            break;
+        }
+    }
+    if (!ansiBytes)
+        GTEST_SKIP() << "the ANSI code page " << ::GetACP() << " is UTF-8 or holds neither name";
+
+    ListingCsp csp;
+    csp.listed = {"plain-key", WideToUtf8(L"用户密钥-utf8"), *ansiBytes};
+    EXPECT_EQ(L"", ReadKeyCertificates(kProvider, csp));
+    EXPECT_EQ((std::vector<std::wstring>{L"plain-key", L"用户密钥-utf8", ansiName}), csp.opened);
+
+    ListingCsp endless;
+    endless.listed = {"again"};
+    endless.endless = true;
+    EXPECT_EQ(L"", ReadKeyCertificates(kProvider, endless));
+    EXPECT_FALSE(endless.opened.empty());
+    EXPECT_LE(endless.opened.size(), 1024u);
 }
 
 } // namespace
