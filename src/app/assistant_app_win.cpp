@@ -47,17 +47,20 @@ void EndMainLoop()
 
 namespace {
 
-// The USB device watcher reports key arrival and removal to the page.
+// The USB device watcher reports key arrival and removal to the page. The page's key probe walks
+// the bus: it runs after the device-change message has been answered, once for a burst of them.
 void StartDeviceWatcher()
 {
     const bool watching = Usb::WatchDeviceChanges([](WPARAM event, LPARAM data) {
-        DebugTrace("USB设备插入或拔出 0x%X, 0x%X\n", static_cast<unsigned>(event),
-                   static_cast<unsigned>(data));
-        // An event that arrives during start-up, before the page exists, is dropped.
-        if (UI::IBSDialog* dialog = MainDialog())
-            dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
-        return 0;
-    });
+                              DebugTrace("USB设备插入或拔出 0x%X, 0x%X\n", static_cast<unsigned>(event),
+                                         static_cast<unsigned>(data));
+                              return 0;
+                          }) &&
+                          Usb::WatchDeviceChangesDeferred([] {
+                              // A change that arrives during start-up, before the page exists, is dropped.
+                              if (UI::IBSDialog* dialog = MainDialog())
+                                  dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
+                          });
     if (!watching)
         DebugTrace("USB device watcher window unavailable: device changes will not be reported\n");
 }

@@ -14,7 +14,8 @@ namespace {
 constexpr GUID kWatchedInterfaceClass = {
     0x25DBCE51, 0x6C8F, 0x4A72, {0x8A, 0x6D, 0xB5, 0x4C, 0x2B, 0x4F, 0xC8, 0x35}};
 constexpr UINT kDeviceChange = 0x219;
-constexpr DWORD kFilterAllow = 1; // MSGFLT_ALLOW and MSGFLT_ADD
+constexpr UINT kRunDeferred = WM_APP + 0x219; // posted to the watcher's own window
+constexpr DWORD kFilterAllow = 1;             // MSGFLT_ALLOW and MSGFLT_ADD
 
 struct WindowTraits {
     using Handle = HWND;
@@ -46,12 +47,23 @@ public:
     bool Create();
     HWND Window() const { return window_.Get(); }
     void Add(DeviceChangeCallback callback) { callbacks_.push_back(std::move(callback)); }
-    void Forward(WPARAM event, LPARAM data) const
+    void AddDeferred(std::function<void()> callback) { deferred_.push_back(std::move(callback)); }
+    void Forward(WPARAM event, LPARAM data)
     {
         // A copy, so that a callback may register another one meanwhile.
         const std::vector<DeviceChangeCallback> callbacks = callbacks_;
         for (const DeviceChangeCallback& callback : callbacks)
             callback(event, data);
+        // One run after the message, however many changes arrive before it.
+        if (!deferred_.empty() && !deferredPosted_)
+            deferredPosted_ = ::PostMessageW(window_.Get(), kRunDeferred, 0, 0) != FALSE;
+    }
+    void RunDeferred()
+    {
+        deferredPosted_ = false;
+        const std::vector<std::function<void()>> deferred = deferred_;
+        for (const std::function<void()>& callback : deferred)
+            callback();
     }
 
 private:
@@ -62,6 +74,8 @@ private:
     ScopedWindow window_;
     ScopedDeviceNotify notification_;
     std::vector<DeviceChangeCallback> callbacks_;
+    std::vector<std::function<void()>> deferred_;
+    bool deferredPosted_ = false;
 };
 
 std::unique_ptr<CDeviceWatcher>& Watcher()
@@ -119,21 +133,43 @@ LRESULT CALLBACK CDeviceWatcher::WindowProc(HWND window, UINT message, WPARAM wP
     // Every event code is forwarded: arrivals, removals, node changes and any other.
     if (message == kDeviceChange && Watcher())
         Watcher()->Forward(wParam, lParam);
+    if (message == kRunDeferred) {
+        if (Watcher())
+            Watcher()->RunDeferred();
+        return 0;
+    }
     return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+CDeviceWatcher* TheWatcher()
+{
+    std::unique_ptr<CDeviceWatcher>& watcher = Watcher();
+    if (!watcher) {
+        auto created = std::make_unique<CDeviceWatcher>();
+        if (!created->Create())
+            return nullptr;
+        watcher = std::move(created);
+    }
+    return watcher.get();
 }
 
 } // namespace
 
 bool WatchDeviceChanges(DeviceChangeCallback callback)
 {
-    std::unique_ptr<CDeviceWatcher>& watcher = Watcher();
-    if (!watcher) {
-        auto created = std::make_unique<CDeviceWatcher>();
-        if (!created->Create())
-            return false;
-        watcher = std::move(created);
-    }
+    CDeviceWatcher* watcher = TheWatcher();
+    if (!watcher)
+        return false;
     watcher->Add(std::move(callback));
+    return true;
+}
+
+bool WatchDeviceChangesDeferred(std::function<void()> afterChanges)
+{
+    CDeviceWatcher* watcher = TheWatcher();
+    if (!watcher)
+        return false;
+    watcher->AddDeferred(std::move(afterChanges));
     return true;
 }
 

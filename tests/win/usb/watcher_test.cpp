@@ -1,5 +1,6 @@
-// The device watcher's window under Wine: found by class and title, top-level and hidden, and every
-// WM_DEVICECHANGE sent to it reaching each registered callback once, in registration order.
+// The device watcher's window under Wine: found by class and title, top-level and hidden, every
+// WM_DEVICECHANGE sent to it reaching each registered callback once, in registration order, and
+// deferred work running once after a burst of them.
 
 #include "usb/device_watcher_win.h"
 
@@ -53,6 +54,47 @@ TEST(DeviceWatcher, ForwardsEveryDeviceChangeToEachCallbackInOrder)
     EXPECT_EQ((std::vector<std::pair<char, std::pair<WPARAM, LPARAM>>>{{'c', {DBT_DEVICEARRIVAL, 1}}}),
               calls);
     CloseDeviceWatcher();
+}
+
+void HandlePostedMessages()
+{
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        ::DispatchMessageW(&message);
+}
+
+// Deferred work (the page's key probe, which walks the bus) runs after the device-change message
+// has been answered, and once for a burst of changes; a later change runs it again.
+TEST(DeviceWatcher, DeferredWorkRunsOnceAfterEachBurstOfChanges)
+{
+    int changes = 0, runs = 0;
+    ASSERT_TRUE(WatchDeviceChanges([&](WPARAM, LPARAM) { return ++changes, 0; }));
+    ASSERT_TRUE(WatchDeviceChangesDeferred([&] { ++runs; }));
+    HWND window = DeviceWatcherWindow();
+    ASSERT_NE(nullptr, window);
+    HandlePostedMessages();
+
+    for (const WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVNODES_CHANGED, DBT_DEVICEARRIVAL})
+        ::SendMessageW(window, WM_DEVICECHANGE, event, 0);
+    EXPECT_EQ(3, changes);
+    EXPECT_EQ(0, runs) << "not inside the device-change message";
+    HandlePostedMessages();
+    EXPECT_EQ(1, runs);
+    HandlePostedMessages();
+    EXPECT_EQ(1, runs);
+
+    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    HandlePostedMessages();
+    EXPECT_EQ(2, runs);
+    ::SendMessageW(window, WM_USER, 0, 0);
+    HandlePostedMessages();
+    EXPECT_EQ(2, runs) << "other messages run nothing";
+
+    // A change left pending when the watcher ends runs nothing afterwards.
+    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    CloseDeviceWatcher();
+    HandlePostedMessages();
+    EXPECT_EQ(2, runs);
 }
 
 TEST(DeviceWatcher, WithoutItsWindowClassThereIsNoWatcher)
