@@ -51,16 +51,17 @@ namespace {
 // the bus: it runs after the device-change message has been answered, once for a burst of them.
 void StartDeviceWatcher()
 {
-    const bool watching = Usb::WatchDeviceChanges([](WPARAM event, LPARAM data) {
-                              DebugTrace("USB设备插入或拔出 0x%X, 0x%X\n", static_cast<unsigned>(event),
-                                         static_cast<unsigned>(data));
-                              return 0;
-                          }) &&
-                          Usb::WatchDeviceChangesDeferred([] {
-                              // A change that arrives during start-up, before the page exists, is dropped.
-                              if (UI::IBSDialog* dialog = MainDialog())
-                                  dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
-                          });
+    const auto trace = [](WPARAM event, LPARAM data) {
+        DebugTrace("USB设备插入或拔出 0x%X, 0x%X\n", static_cast<unsigned>(event),
+                   static_cast<unsigned>(data));
+        return 0;
+    };
+    const auto probeKeys = [] {
+        // A change that arrives during start-up, before the page exists, is dropped.
+        if (UI::IBSDialog* dialog = MainDialog())
+            dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
+    };
+    const bool watching = Usb::WatchDeviceChanges(trace) && Usb::WatchDeviceChangesDeferred(probeKeys);
     if (!watching)
         DebugTrace("USB device watcher window unavailable: device changes will not be reported\n");
 }

@@ -5,11 +5,48 @@
 #include <windows.h>
 
 #include <setupapi.h>
+#include <winioctl.h>
 
+#include <usbioctl.h>
+
+#include <cstddef>
 #include <memory>
 
 namespace Velmora::Usb {
 namespace {
+
+// The bus walk builds its requests and reads its replies by number, so that it can be tested away
+// from Windows; the system's own definitions hold it to the numbers the drivers use.
+static_assert(kIoctlHcdDriverKeyName == IOCTL_GET_HCD_DRIVERKEY_NAME);
+static_assert(kIoctlRootHubName == IOCTL_USB_GET_ROOT_HUB_NAME);
+static_assert(kIoctlNodeInformation == IOCTL_USB_GET_NODE_INFORMATION);
+static_assert(kIoctlHubCapabilitiesEx == IOCTL_USB_GET_HUB_CAPABILITIES_EX);
+static_assert(kIoctlHubCapabilities == IOCTL_USB_GET_HUB_CAPABILITIES);
+static_assert(kIoctlConnectionInformationEx == IOCTL_USB_GET_NODE_CONNECTION_INFORMATION_EX);
+static_assert(kIoctlConnectionInformation == IOCTL_USB_GET_NODE_CONNECTION_INFORMATION);
+static_assert(kIoctlConnectionHubName == IOCTL_USB_GET_NODE_CONNECTION_NAME);
+
+static_assert(kNameReplyHeader == offsetof(USB_HCD_DRIVERKEY_NAME, DriverKeyName));
+static_assert(kNameReplyHeader == offsetof(USB_ROOT_HUB_NAME, RootHubName));
+static_assert(kPortNameReplyHeader == offsetof(USB_NODE_CONNECTION_NAME, NodeName));
+static_assert(kNodeInformationSize == sizeof(USB_NODE_INFORMATION));
+static_assert(kHubPortCountOffset ==
+              offsetof(USB_NODE_INFORMATION, u.HubInformation.HubDescriptor.bNumberOfPorts));
+static_assert(sizeof(USB_HUB_CAPABILITIES_EX) == 4 && sizeof(USB_HUB_CAPABILITIES) == 4);
+// The fixed part and room for 30 pipes.
+static_assert(kConnectionInformationSize ==
+              sizeof(USB_NODE_CONNECTION_INFORMATION_EX) + 30 * sizeof(USB_PIPE_INFO));
+static_assert(sizeof(USB_NODE_CONNECTION_INFORMATION) == sizeof(USB_NODE_CONNECTION_INFORMATION_EX));
+static_assert(kConnectionVendorOffset ==
+              offsetof(USB_NODE_CONNECTION_INFORMATION_EX, DeviceDescriptor.idVendor));
+static_assert(kConnectionProductOffset ==
+              offsetof(USB_NODE_CONNECTION_INFORMATION_EX, DeviceDescriptor.idProduct));
+static_assert(kConnectionSpeedOffset == offsetof(USB_NODE_CONNECTION_INFORMATION_EX, Speed));
+static_assert(kConnectionSpeedOffset == offsetof(USB_NODE_CONNECTION_INFORMATION, LowSpeed));
+static_assert(kConnectionIsHubOffset == offsetof(USB_NODE_CONNECTION_INFORMATION_EX, DeviceIsHub));
+static_assert(kConnectionIsHubOffset == offsetof(USB_NODE_CONNECTION_INFORMATION, DeviceIsHub));
+static_assert(kConnectionStatusOffset == offsetof(USB_NODE_CONNECTION_INFORMATION_EX, ConnectionStatus));
+static_assert(kConnectionStatusOffset == offsetof(USB_NODE_CONNECTION_INFORMATION, ConnectionStatus));
 
 // {3ABF6F2D-71C4-462A-8A92-1E6861E6AF27}
 constexpr GUID kHostControllerInterface = {
