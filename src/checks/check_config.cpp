@@ -232,6 +232,17 @@ std::string_view RegistrableDomain(std::string_view host)
 
 } // namespace
 
+bool IsHttpsUrl(std::string_view url)
+{
+    std::size_t schemeLength = 0;
+    if (HostOf(url, &schemeLength).empty() || schemeLength != 5)
+        return false;
+    std::string scheme;
+    for (const char c : url.substr(0, 5))
+        scheme += AsciiLower(c);
+    return scheme == "https";
+}
+
 std::string NoticeScriptUrl(const CheckConfig& config)
 {
     const std::string& script = config.DataValue("var_url");
@@ -240,12 +251,8 @@ std::string NoticeScriptUrl(const CheckConfig& config)
     std::size_t scriptScheme = 0, sourceScheme = 0;
     const std::string scriptHost = HostOf(script, &scriptScheme);
     const std::string sourceHost = HostOf(config.SourceUrl, &sourceScheme);
-    if (scriptHost.empty() || sourceHost.empty() || scriptScheme != 5)
-        return {};
-    std::string scheme;
-    for (const char c : script.substr(0, 5))
-        scheme += AsciiLower(c);
-    if (scheme != "https" || RegistrableDomain(scriptHost) != RegistrableDomain(sourceHost))
+    if (!IsHttpsUrl(script) || sourceHost.empty() ||
+        RegistrableDomain(scriptHost) != RegistrableDomain(sourceHost))
         return {};
     return script;
 }

@@ -91,6 +91,9 @@ bool ParseCheckConfig(CheckConfig& config, std::string_view text);
 // they are, anything else is taken relative to the root attribute `base`.
 std::string ResolveRemoteUrl(const CheckConfig& config, std::string_view remote);
 
+// True for an absolute https URL with a host (any letter case in the scheme; no user part).
+bool IsHttpsUrl(std::string_view url);
+
 // The notice script's URL (data value `var_url`), only where the page may run it: the script runs
 // with the page's native access, so it must come over https from the host the document was
 // downloaded from, or one of the same registrable domain, and never when the document is the

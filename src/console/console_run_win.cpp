@@ -387,12 +387,7 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
     services.restartApplication = [] {};
     services.openBrowser = nullptr;
     services.commandLineArgs.clear();
-    if (!options.config.empty()) {
-        services.readString = [inner = services.readString, config = options.config](
-                                  const std::wstring& key, const std::wstring& fallback) {
-            return key == L"ConfigUrl" ? config : inner(key, fallback);
-        };
-    }
+    services.configOverride = options.config;
     HRESULT loaded = E_FAIL;
     std::wstring source;
     services.loadConfig = [inner = services.loadConfig, &loaded, &source](Assistant::CheckConfig& config,

@@ -116,12 +116,7 @@ int Run(const std::vector<std::wstring>& args, Console::ConsoleOutput& out)
         out.Write("page asks to open: " + WideToUtf8(url) + "\r\n");
     };
     services.commandLineArgs.clear();
-    if (!options.config.empty()) {
-        services.readString = [inner = services.readString, config = options.config](
-                                  const std::wstring& key, const std::wstring& fallback) {
-            return key == L"ConfigUrl" ? config : inner(key, fallback);
-        };
-    }
+    services.configOverride = options.config;
     UI::CommandDispatcher dispatcher(std::move(services));
 
     std::string token;

@@ -16,6 +16,20 @@ constexpr wchar_t kKeyTypeNotInt[] = L"update_key_info第2个参数应该为int�
 
 constexpr wchar_t kCloseType[] = L"CloseType";
 constexpr wchar_t kConfigUrl[] = L"ConfigUrl";
+// The settings the page keeps. The others (the document's location above all) are the program's:
+// the page, whatever script runs in it, cannot write them.
+constexpr const wchar_t* kPageSettings[] = {
+    L"boot_start",  L"AutoCheck", L"CloseType", L"update_time", L"LastTimeUpdate", L"LastTimeCheck",
+    L"IsFirstTime", L"UserType",  L"KeyType",   L"keytype",     L"safeType"};
+
+bool IsPageSetting(std::wstring_view key)
+{
+    // Exact: the registry's names ignore letter case, so "configurl" would be ConfigUrl.
+    for (const wchar_t* setting : kPageSettings)
+        if (key == setting)
+            return true;
+    return false;
+}
 constexpr wchar_t kIeProgram[] = L"\\Internet Explorer\\iexplore.exe";
 constexpr wchar_t kNormalStart[] = L"Normal";
 
@@ -225,11 +239,24 @@ void CommandCore::ShowError(const wchar_t* message)
     ShowMessage(message, kErrorInstruction, services_.title, kIconError, nullptr);
 }
 
+std::wstring CommandCore::ConfigLocation() const
+{
+    if (!services_.configOverride.empty())
+        return services_.configOverride;
+    // The setting is the user's to write, and this program runs elevated: only a document from an
+    // https server can decide what it installs, never a local file or a plain http answer.
+    const std::wstring setting =
+        services_.readString ? services_.readString(kConfigUrl, L"") : std::wstring();
+    if (Assistant::IsHttpsUrl(WideToUtf8(setting)))
+        return setting;
+    if (!setting.empty())
+        ::OutputDebugStringW((L"ConfigUrl is not an https address and is not used: " + setting).c_str());
+    return services_.defaultConfigUrl;
+}
+
 void CommandCore::GetConfig(IBSDialog* dialog)
 {
-    std::wstring url = services_.readString ? services_.readString(kConfigUrl, L"") : std::wstring();
-    if (url.empty())
-        url = services_.defaultConfigUrl;
+    const std::wstring url = ConfigLocation();
     const HRESULT hr =
         services_.loadConfig && services_.config ? services_.loadConfig(*services_.config, url) : E_NOTIMPL;
     if (FAILED(hr)) {
@@ -282,17 +309,19 @@ void CommandCore::SaveSettings(const VARIANT& key, const VARIANT& value)
         ShowError(kSaveKeyNotString);
         return;
     }
-    if (IsInt(value)) {
-        if (services_.writeInt)
-            services_.writeInt(Text(key), value.lVal);
-    } else if (IsBool(value)) {
-        if (services_.writeInt)
-            services_.writeInt(Text(key), value.boolVal != VARIANT_FALSE ? -1 : 0);
-    } else if (IsString(value)) {
+    if (!IsInt(value) && !IsBool(value) && !IsString(value)) {
+        ShowError(kSaveValueUnsupported);
+        return;
+    }
+    if (!IsPageSetting(Text(key))) {
+        ::OutputDebugStringW((L"save_settings: not a setting of the page: " + Text(key)).c_str());
+        return;
+    }
+    if (IsString(value)) {
         if (services_.writeString)
             services_.writeString(Text(key), Text(value));
-    } else {
-        ShowError(kSaveValueUnsupported);
+    } else if (services_.writeInt) {
+        services_.writeInt(Text(key), IsInt(value) ? value.lVal : (value.boolVal != VARIANT_FALSE ? -1 : 0));
     }
 }
 

@@ -87,6 +87,9 @@ struct CommandServices {
     std::wstring title;                        // the product's display name
     std::wstring programFilesFolder;
     std::wstring defaultConfigUrl;
+    // The document's location given on a developer's command line; empty for the program, which
+    // takes the ConfigUrl setting when it is an https URL and the default otherwise.
+    std::wstring configOverride;
 };
 
 inline constexpr wchar_t kConfigFailedMessage[] = L"获取配置失败，请检查您的网络。";
@@ -112,6 +115,7 @@ public:
     void SetCurrentItem(int index) { currentItem_ = index; }
 
 private:
+    std::wstring ConfigLocation() const;
     void GetConfig(IBSDialog* dialog);
     void SaveSettings(const VARIANT& key, const VARIANT& value);
     void LoadSettings(const VARIANT& key, const VARIANT& defaultValue, VARIANT* result);

@@ -184,6 +184,28 @@ TEST(ResolveRemoteUrl, JoinsRelativeLocationsToTheBase)
     EXPECT_EQ(ResolveRemoteUrl(CheckConfig(), "a.exe"), "a.exe") << "no base: the value alone";
 }
 
+TEST(IsHttpsUrl, OnlyAbsoluteHttpsAddressesWithAHost)
+{
+    const struct {
+        const char* url;
+        bool https;
+    } rows[] = {
+        {"https://ebank.bank.example/ocx/item.xml", true},
+        {"HTTPS://Ebank.Bank.Example:8443/item.xml", true},
+        {"http://ebank.bank.example/item.xml", false},
+        {"C:\\Users\\Public\\item.xml", false},
+        {"\\\\server\\share\\item.xml", false},
+        {"file://C:/item.xml", false},
+        {"https:///item.xml", false},
+        {"https://user@evil.test/item.xml", false},
+        {" https://ebank.bank.example/item.xml", false},
+        {"httpsx://ebank.bank.example/", false},
+        {"", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(IsHttpsUrl(row.url), row.https) << row.url;
+}
+
 TEST(NoticeScriptUrl, OnlyOverHttpsFromTheDocumentsOwnDomainAndNeverFromTheCache)
 {
     const struct {

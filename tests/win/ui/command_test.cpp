@@ -171,18 +171,24 @@ TEST(CommandIdTest, NamesAndIntegersMapToIds)
 TEST_F(CommandTest, SaveSettingsStoresByTypeAndRejectsOthersWithTheExactMessage)
 {
     Run(S(L"save_settings"), S(L"AutoCheck"), I(7));
-    Run(S(L"save_settings"), S(L"on"), B(true));
-    Run(S(L"save_settings"), S(L"off"), B(false));
+    Run(S(L"save_settings"), S(L"IsFirstTime"), B(true));
+    Run(S(L"save_settings"), S(L"CloseType"), B(false));
     Run(S(L"save_settings"), S(L"KeyType"), S(L"飞天"));
     EXPECT_EQ(7, rec_.ints[L"AutoCheck"]);
-    EXPECT_EQ(-1, rec_.ints[L"on"]);
-    EXPECT_EQ(0, rec_.ints[L"off"]);
+    EXPECT_EQ(-1, rec_.ints[L"IsFirstTime"]);
+    EXPECT_EQ(0, rec_.ints[L"CloseType"]);
     EXPECT_EQ(L"飞天", rec_.strings[L"KeyType"]);
     EXPECT_TRUE(presenter_.shown.empty());
 
-    Run(S(L"save_settings"), S(L"half"), R8(1.5));
+    // The program's own settings, in any letter case, and names the page does not use are not
+    // written, and nothing is shown.
+    for (const wchar_t* key : {L"ConfigUrl", L"configurl", L"CONFIGURL", L"autocheck", L"on", L""})
+        Run(S(L"save_settings"), S(key), S(L"C:\\Users\\Public\\item.xml"));
+    EXPECT_TRUE(presenter_.shown.empty());
+
+    Run(S(L"save_settings"), S(L"AutoCheck"), R8(1.5));
     ExpectError(L"save_settings第3个参数使用了不支持的类型！");
-    EXPECT_EQ(0u, rec_.ints.count(L"half"));
+    EXPECT_EQ(7, rec_.ints[L"AutoCheck"]);
     Run(S(L"save_settings"), I(3), I(1));
     ExpectError(L"save_settings第2个参数应该为String类型！");
     EXPECT_EQ(4u, rec_.ints.size() + rec_.strings.size());
@@ -379,10 +385,19 @@ TEST_F(CommandTest, GetConfigTellsThePageEveryFieldInOrderAndFillsKeyIds)
     EXPECT_TRUE(presenter_.shown.empty());
     EXPECT_EQ(0, rec_.quits);
 
-    // Without a configured address the built-in one is used.
-    rec_.strings.erase(L"ConfigUrl");
+    // Without a configured https address the built-in one is used: the setting is the user's to
+    // write, and only an https server may decide what the elevated program installs.
+    for (const wchar_t* setting :
+         {L"", L"http://ebank.bank.example/item.xml", L"C:\\Users\\Public\\item.xml",
+          L"\\\\attacker\\share\\item.xml", L"file:///C:/item.xml", L"https:///item.xml"}) {
+        rec_.strings[L"ConfigUrl"] = setting;
+        Run(S(L"get_config"));
+        EXPECT_EQ(L"https://bank.example/EBANK/ocx/item.xml", rec_.configSources.back()) << setting;
+    }
+    rec_.strings[L"ConfigUrl"] = L"HTTPS://Ebank.Bank.Example/item.xml";
     Run(S(L"get_config"));
-    EXPECT_EQ(L"https://bank.example/EBANK/ocx/item.xml", rec_.configSources.back());
+    EXPECT_EQ(L"HTTPS://Ebank.Bank.Example/item.xml", rec_.configSources.back());
+    rec_.strings.erase(L"ConfigUrl");
 
     // The notice script is never taken on the word of the cached copy.
     rec_.configStatus = Assistant::kConfigFromCache;
@@ -412,8 +427,9 @@ TEST_F(CommandTest, GetConfigAndHttpPostAgainstALoopbackServer)
     const CommandServices program = ProgramCommandServices();
     services.loadConfig = program.loadConfig;
     services.httpPost = program.httpPost;
+    // A developer's command line may name a plain http server (the setting may not).
+    services.configOverride = base + L"/EBANK/ocx/item.xml";
     CommandDispatcher dispatcher(services);
-    rec_.strings[L"ConfigUrl"] = base + L"/EBANK/ocx/item.xml";
     auto run = [&](const wchar_t* name, ScopedVariant a1 = {}) {
         ScopedVariant result, e;
         dispatcher.Handle(&dialog_, S(name).Get(), a1.Get(), e.Get(), e.Get(), e.Get(), result.Ptr());
