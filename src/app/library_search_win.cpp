@@ -1,6 +1,6 @@
 #include "app/library_search_win.h"
 
-#include "checks/scoped_redirection_win.h"
+#include "common/system_folders_win.h"
 #include "common/text_win.h"
 
 #include <windows.h>
@@ -33,30 +33,13 @@ FARPROC WINAPI LoadDelayImportedFromSystem(unsigned notification, PDelayLoadInfo
     return nullptr;
 }
 
-struct CompanionLibrary {
-    const wchar_t* fullPath; // environment references expanded at load time
-    const wchar_t* fileName;
-};
-
-constexpr CompanionLibrary kCompanions[CompanionLibraries::kCount] = {
-    {L"%CommonProgramFiles%\\Velmora\\Assistant\\screenshield.dll", L"screenshield.dll"},
-    {L"%CommonProgramFiles%\\Velmora\\AntiTrojan\\scanguard.dll", L"scanguard.dll"},
+// Under the common-files folder as the system tells it, at load time.
+constexpr const wchar_t* kCompanionPaths[CompanionLibraries::kCount] = {
+    L"%CommonProgramFiles%\\Velmora\\Assistant\\screenshield.dll",
+    L"%CommonProgramFiles%\\Velmora\\AntiTrojan\\scanguard.dll",
 };
 
 } // namespace
-
-std::wstring SystemLibraryPath(const std::wstring& name)
-{
-    // Under WOW64 the 32-bit system folder is named outright: the first call into a library may
-    // come while the thread reaches the 64-bit side with file-system redirection switched off (an
-    // entry for the 64-bit system), and system32 would then hand this process a 64-bit library.
-    wchar_t folder[MAX_PATH] = {};
-    const UINT length = Assistant::RunsUnderWow64() ? GetSystemWow64DirectoryW(folder, MAX_PATH)
-                                                    : GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return {};
-    return std::wstring(folder, length) + L"\\" + name;
-}
 
 bool RestrictLibrarySearch()
 {
@@ -79,19 +62,16 @@ bool RestrictLibrarySearch()
 void CompanionLibraries::Load()
 {
     for (int i = 0; i < kCount; ++i) {
-        const std::wstring path = ExpandEnvironmentText(kCompanions[i].fullPath);
-        if (!path.empty() && path.find(L'%') == std::wstring::npos) {
-            // Their own dependencies may sit beside them.
-            modules_[i].Reset(LoadLibraryExW(path.c_str(), nullptr,
-                                             g_searchRestricted ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
-                                                                      LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
-                                                                : LOAD_WITH_ALTERED_SEARCH_PATH));
-        }
-        // The bare name only through the limited search; without it the classic order would
-        // include PATH, so there is no fallback then.
-        if (!modules_[i] && g_searchRestricted)
-            modules_[i].Reset(
-                LoadLibraryExW(kCompanions[i].fileName, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+        // From their installed place only: a bare name would be searched for beside the program,
+        // whose folder the customer may have chosen and may be able to write to.
+        const std::wstring path = ExpandSystemPath(kCompanionPaths[i]);
+        if (path.empty())
+            continue;
+        // Their own dependencies may sit beside them.
+        modules_[i].Reset(LoadLibraryExW(path.c_str(), nullptr,
+                                         g_searchRestricted ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
+                                                                  LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+                                                            : LOAD_WITH_ALTERED_SEARCH_PATH));
     }
 }
 

@@ -3,6 +3,7 @@
 // in a PATH folder. Libraries come from the application folder and system32 only.
 
 #include "common/scoped_handle_win.h"
+#include "common/system_folders_win.h"
 
 #include <string>
 
@@ -14,12 +15,9 @@ namespace Velmora {
 // Call before anything else is loaded.
 bool RestrictLibrarySearch();
 
-// The full path a delay-imported system library is loaded from: the system folder that holds the
-// libraries of this process's own bitness. Empty when the folder cannot be had.
-std::wstring SystemLibraryPath(const std::wstring& name);
-
-// The two companion libraries of the product family, loaded when present and kept loaded for the
-// life of the process. None of their functions is called.
+// The two companion libraries of the product family, loaded from their installed place (the
+// machine's common-files folder) when present and kept loaded for the life of the process. None of
+// their functions is called.
 class CompanionLibraries {
 public:
     void Load();

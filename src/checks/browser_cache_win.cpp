@@ -2,6 +2,7 @@
 
 #include "common/com_ptr_win.h"
 #include "common/scoped_handle_win.h"
+#include "common/system_folders_win.h"
 
 #include <shlguid.h>
 
@@ -104,7 +105,9 @@ bool ClearTlsState(const wchar_t* targetName, const TlsCleanupApi& api)
 
 bool ClearTlsState(const wchar_t* targetName)
 {
-    const ScopedModule schannel(LoadLibraryW(L"Schannel.dll"));
+    // By its full path: a bare name would be looked for beside the program first.
+    const std::wstring path = SystemLibraryPath(L"schannel.dll");
+    const ScopedModule schannel(path.empty() ? nullptr : LoadLibraryExW(path.c_str(), nullptr, 0));
     if (!schannel)
         return false;
     TlsCleanupApi api{};

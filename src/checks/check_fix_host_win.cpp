@@ -3,6 +3,7 @@
 #include "checks/hosts_matcher.h"
 #include "checks/scoped_redirection_win.h"
 #include "common/scoped_handle_win.h"
+#include "common/system_folders_win.h"
 #include "net/download_files_win.h"
 
 #include <windows.h>
@@ -98,7 +99,8 @@ bool ReplaceFileContent(const std::wstring& path, const std::string& bytes)
 
 std::wstring HostsFilePath()
 {
-    return Network::ExpandPath(L"%windir%\\system32\\drivers\\etc\\hosts");
+    const std::wstring windows = WindowsFolder();
+    return windows.empty() ? std::wstring() : windows + L"\\system32\\drivers\\etc\\hosts";
 }
 
 std::int32_t CheckFixHost::Load()

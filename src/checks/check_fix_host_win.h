@@ -9,7 +9,8 @@
 
 namespace Velmora::Assistant {
 
-// %windir%\system32\drivers\etc\hosts, expanded; empty when it cannot be expanded.
+// The Windows folder's system32\drivers\etc\hosts (the folder as the system tells it, not as the
+// environment says); empty when the system cannot tell.
 std::wstring HostsFilePath();
 
 class CheckFixHost : public ICheckFix {

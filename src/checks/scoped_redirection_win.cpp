@@ -5,7 +5,6 @@
 namespace Velmora::Assistant {
 namespace {
 
-using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
 using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
 using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
 
@@ -27,13 +26,6 @@ bool AddressesTheNativeSide(const ConfigEntry& entry)
 }
 
 } // namespace
-
-bool RunsUnderWow64()
-{
-    const auto isWow64 = Kernel32Function<IsWow64ProcessFn>("IsWow64Process");
-    BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
-}
 
 std::wstring NativeSystemAlias(const std::wstring& path)
 {

@@ -5,13 +5,13 @@
 // Guards are never nested: the previous redirection state is kept in one process-wide variable.
 
 #include "checks/check_config.h"
+#include "common/system_folders_win.h"
 
 #include <string>
 
 namespace Velmora::Assistant {
 
-// True for a 32-bit process on 64-bit Windows.
-bool RunsUnderWow64();
+using Velmora::RunsUnderWow64;
 
 // Under WOW64 a path in the system folder as a 32-bit process reaches it with redirection on:
 // through the folder's Sysnative alias. Other paths, and every path elsewhere, are unchanged.

@@ -4,6 +4,7 @@
 #include "checks/registry_key_win.h"
 #include "checks/scoped_redirection_win.h"
 #include "checks/verified_download_win.h"
+#include "common/system_folders_win.h"
 #include "common/text_win.h"
 #include "install/installer_command.h"
 #include "install/process_win.h"
@@ -45,7 +46,7 @@ bool ReadUninstallString(HKEY root, const std::wstring& subkey, bool is64BitView
         (value.type == REG_SZ || value.type == REG_EXPAND_SZ)) {
         *command = RegistryText(value);
         if (value.type == REG_EXPAND_SZ)
-            *command = ExpandEnvironmentText(*command);
+            *command = ExpandSystemPath(*command);
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "app/option_table.h"
 #include "common/scoped_handle_win.h"
+#include "common/system_folders_win.h"
 #include "net/download_progress.h"
 
 #include <shlwapi.h>
@@ -126,13 +127,10 @@ HRESULT ReplaceFile(const wchar_t* source, const wchar_t* target)
 
 std::wstring ExpandPath(const std::wstring& text)
 {
-    if (text.empty())
+    std::wstring expanded = ExpandSystemPath(text);
+    if (expanded.size() >= MAX_PATH)
         return {};
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = ::ExpandEnvironmentStringsW(text.c_str(), buffer, MAX_PATH);
-    if (length == 0 || length > MAX_PATH)
-        return {};
-    return buffer;
+    return expanded;
 }
 
 bool FileExists(const wchar_t* path)

@@ -21,7 +21,8 @@ std::wstring MakeDownloadPath(const wchar_t* name);
 // (E_FAIL when `source` is missing). The target is never left missing.
 HRESULT ReplaceFile(const wchar_t* source, const wchar_t* target);
 
-// Environment variables expanded; empty when the result does not fit MAX_PATH.
+// Variables expanded, the system's folders from the system (ExpandSystemPath); empty when the result
+// does not fit MAX_PATH or a folder it names cannot be had.
 std::wstring ExpandPath(const std::wstring& text);
 
 // True when `path` names something that is not a directory. Never shows a critical-error dialog.

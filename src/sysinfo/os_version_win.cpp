@@ -1,6 +1,7 @@
 #include "sysinfo/os_version_win.h"
 
 #include "common/scoped_handle_win.h"
+#include "common/system_folders_win.h"
 #include "common/text_win.h"
 #include "install/file_version_win.h"
 #include "install/process_win.h"
@@ -25,8 +26,10 @@ constexpr int kServerR2Metric = 89;
 FARPROC OptionalFunction(const wchar_t* module, const char* name)
 {
     HMODULE handle = ::GetModuleHandleW(module);
-    if (!handle)
-        handle = ::LoadLibraryW(module);
+    if (!handle) {
+        const std::wstring path = SystemLibraryPath(module);
+        handle = path.empty() ? nullptr : ::LoadLibraryExW(path.c_str(), nullptr, 0);
+    }
     return handle ? ::GetProcAddress(handle, name) : nullptr;
 }
 
@@ -153,9 +156,8 @@ std::wstring GetIePath()
             ERROR_SUCCESS &&
         ReadString(key.Get(), nullptr, kPathChars, &registered) && ExistingFile(registered))
         return registered;
-    wchar_t expanded[kPathChars] = {};
-    const DWORD length = ::ExpandEnvironmentStringsW(kIeDefaultPath, expanded, kPathChars);
-    if (length > 0 && length <= kPathChars && ExistingFile(expanded))
+    const std::wstring expanded = ExpandSystemPath(kIeDefaultPath);
+    if (!expanded.empty() && expanded.size() < kPathChars && ExistingFile(expanded))
         return expanded;
     return registered;
 }

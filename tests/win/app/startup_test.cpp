@@ -3,6 +3,7 @@
 #include "app/assistant_app_win.h"
 #include "app/library_search_win.h"
 #include "app/settings_store_win.h"
+#include "checks/browser_cache_win.h"
 #include "checks/scoped_redirection_win.h"
 #include "common/text_win.h"
 #include "install/file_version_win.h"
@@ -10,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <cwchar>
 #include <regex>
 #include <set>
 #include <thread>
@@ -270,47 +274,80 @@ private:
     bool placed_ = false;
 };
 
-TEST(Startup, CompanionLibrariesComeOnlyFromTrustedFolders)
+// Set for this test program by CTest (and so for the programs it starts): without it Wine would
+// take its built-in copies of the planted libraries whatever lies beside a program, and the planting
+// tests would prove nothing.
+bool NativeLibrariesFirst()
+{
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        return true;
+    wchar_t overrides[1024] = {};
+    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 1024);
+    return std::wstring(overrides).find(L"winhttp,dnsapi,crypt32,schannel=n,b") != std::wstring::npos;
+}
+
+// The companion libraries come from the machine's common-files folder as the system tells it, and
+// from nowhere else: not the current folder, not PATH, not beside the program (whose folder the
+// customer may have chosen), not a common-files folder the environment names.
+TEST(Startup, CompanionLibrariesComeOnlyFromTheSystemsCommonFiles)
 {
     const CloseTypeSetting none;
     AssistantCopy copy;
     ASSERT_TRUE(copy.Ready());
     const std::wstring probe = WindowsPath(PROBE_LIBRARY);
     wchar_t common[MAX_PATH] = {};
-    ASSERT_GT(ExpandEnvironmentStringsW(L"%CommonProgramFiles%", common, MAX_PATH), 0u);
+    ASSERT_HRESULT_SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, 0, common));
     const std::wstring planted = copy.Folder() / L"planted";
     const std::wstring markers = copy.Folder() / L"markers";
     ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(markers.c_str(), nullptr));
     const PlacedFile installed(probe, std::wstring(common) + L"\\Velmora\\Assistant", L"screenshield.dll");
     ASSERT_TRUE(installed.Placed());
-    // The second library is missing from its folder but planted in the current folder and on PATH.
+    // The second library is missing from its folder but planted everywhere else.
     ASSERT_FALSE(FileExists(std::wstring(common) + L"\\Velmora\\AntiTrojan\\scanguard.dll"));
     ASSERT_TRUE(CopyFileW(probe.c_str(), (planted + L"\\scanguard.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(probe.c_str(), (copy.Folder() / L"scanguard.dll").c_str(), FALSE));
+    const PlacedFile fakeCommon(probe, planted + L"\\Velmora\\AntiTrojan", L"scanguard.dll");
+    ASSERT_TRUE(fakeCommon.Placed());
 
     std::wstring savedPath(32767, L'\0');
     savedPath.resize(
         GetEnvironmentVariableW(L"PATH", savedPath.data(), static_cast<DWORD>(savedPath.size())));
+    std::wstring savedCommon(MAX_PATH, L'\0');
+    savedCommon.resize(GetEnvironmentVariableW(L"CommonProgramFiles", savedCommon.data(), MAX_PATH));
     SetEnvironmentVariableW(L"PATH", (planted + L";" + savedPath).c_str());
+    SetEnvironmentVariableW(L"CommonProgramFiles", planted.c_str());
     SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", markers.c_str());
 
-    const int plantedRun = copy.Run(nullptr, planted.c_str());
+    const int run = copy.Run(nullptr, planted.c_str());
     const std::wstring installedMarker = ReadWideFile(markers + L"\\screenshield.dll.loaded");
-    const bool plantedLoaded = FileExists(markers + L"\\scanguard.dll.loaded");
-
-    // Beside the executable the bare name is fine: the application folder is trusted.
-    CopyFileW(probe.c_str(), (copy.Folder() / L"scanguard.dll").c_str(), FALSE);
-    const int besideRun = copy.Run(nullptr, planted.c_str());
-    const std::wstring besideMarker = ReadWideFile(markers + L"\\scanguard.dll.loaded");
+    const std::wstring plantedMarker = ReadWideFile(markers + L"\\scanguard.dll.loaded");
 
     SetEnvironmentVariableW(L"PATH", savedPath.c_str());
+    SetEnvironmentVariableW(L"CommonProgramFiles", savedCommon.c_str());
     SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", nullptr);
 
-    EXPECT_EQ(plantedRun, kExitNormal);
+    EXPECT_EQ(run, kExitNormal);
     EXPECT_EQ(installedMarker, std::wstring(common) + L"\\Velmora\\Assistant\\screenshield.dll");
-    EXPECT_FALSE(plantedLoaded) << "a library from the current folder or PATH was loaded";
-    EXPECT_EQ(besideRun, kExitNormal);
-    EXPECT_EQ(besideMarker, copy.Folder() / L"scanguard.dll");
+    EXPECT_EQ(plantedMarker, L"") << "a planted library was loaded";
+}
+
+// Clearing the browser's TLS state loads Schannel: from the system folder, never a copy planted
+// beside the program (this test program's folder stands for the program's).
+TEST(Startup, SchannelPlantedBesideTheProgramIsNeverLoaded)
+{
+    ASSERT_TRUE(NativeLibrariesFirst()) << "run it through CTest";
+    ASSERT_EQ(GetModuleHandleW(L"schannel.dll"), nullptr) << "loaded already: a load by name would find it";
+    wchar_t exe[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    const std::wstring folder(exe, std::wcsrchr(exe, L'\\'));
+    const TempFolder markers(L"velmora-schannel-");
+    const PlacedFile planted(WindowsPath(PROBE_LIBRARY), folder, L"schannel.dll");
+    ASSERT_TRUE(planted.Placed());
+    SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", markers.Path().c_str());
+    Assistant::ClearTlsState(nullptr);
+    SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", nullptr);
+    EXPECT_FALSE(FileExists(markers / L"schannel.dll.loaded")) << "the planted schannel.dll was loaded";
 }
 
 // The system libraries that are not known DLLs must never come from the program's own folder (a
@@ -324,19 +361,13 @@ TEST(Startup, SystemLibrariesPlantedBesideTheProgramAreNeverLoaded)
     const std::wstring markers = copy.Folder() / L"markers";
     ASSERT_TRUE(CreateDirectoryW(markers.c_str(), nullptr));
     // version.dll is not planted: Wine's own user32 imports it, so under Wine it is resolved before
-    // the program runs a single instruction, whatever the program does.
+    // the program runs a single instruction, whatever the program does. That no shipped program
+    // imports it (or another of these) the ordinary way is the build's delay_imports test.
     const wchar_t* const planted[] = {L"winhttp.dll", L"dnsapi.dll", L"crypt32.dll"};
     for (const wchar_t* name : planted)
         ASSERT_TRUE(CopyFileW(probe.c_str(), (copy.Folder() / name).c_str(), FALSE));
 
-    // Set for this test program by CTest (and so for the program it starts): without it Wine would
-    // take its built-in copies whatever lies beside the program, and the test would prove nothing.
-    wchar_t overrides[1024] = {};
-    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 1024);
-    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
-        ASSERT_NE(std::wstring(overrides).find(L"winhttp,dnsapi,crypt32=n,b"), std::wstring::npos)
-            << "run it through CTest";
-    }
+    ASSERT_TRUE(NativeLibrariesFirst()) << "run it through CTest";
     SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", markers.c_str());
     const int run = copy.Run();
     SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", nullptr);
