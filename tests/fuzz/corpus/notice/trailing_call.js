@@ -1,0 +1,1 @@
+window.notices = ['a']; alert(1)

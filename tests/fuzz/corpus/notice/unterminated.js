@@ -1,0 +1,1 @@
+notices = ["open \u{10FFFF} \uDC00
