@@ -324,12 +324,19 @@ TEST(Startup, CompanionLibrariesComeOnlyFromTheSystemsCommonFiles)
     const std::wstring plantedMarker = ReadWideFile(markers + L"\\scanguard.dll.loaded");
 
     SetEnvironmentVariableW(L"PATH", savedPath.c_str());
-    SetEnvironmentVariableW(L"CommonProgramFiles", savedCommon.c_str());
     SetEnvironmentVariableW(L"VELMORA_LIBRARY_MARKER", nullptr);
+    // Wine gives every new process the system's folders in these variables, so the environment's
+    // folder is tried in this process too.
+    CompanionLibraries inProcess;
+    inProcess.Load();
+    SetEnvironmentVariableW(L"CommonProgramFiles", savedCommon.c_str());
 
     EXPECT_EQ(run, kExitNormal);
     EXPECT_EQ(installedMarker, std::wstring(common) + L"\\Velmora\\Assistant\\screenshield.dll");
     EXPECT_EQ(plantedMarker, L"") << "a planted library was loaded";
+    EXPECT_TRUE(inProcess.IsLoaded(0));
+    EXPECT_FALSE(inProcess.IsLoaded(1))
+        << "the library under the environment's common-files folder was loaded";
 }
 
 // Clearing the browser's TLS state loads Schannel: from the system folder, never a copy planted

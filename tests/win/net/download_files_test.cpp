@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <string>
 
 using namespace Velmora::Network;
@@ -230,6 +232,32 @@ TEST_F(FilesTest, FileExistsAndExpandPath)
     EXPECT_EQ(ExpandPath(L""), L"");
     // Longer than a path may be: refused rather than cut.
     EXPECT_EQ(ExpandPath(L"%VELMORA_NET_TEST%" + std::wstring(300, L'a')), L"");
+
+    // The system's folders come from the system, whatever the inherited environment says; an
+    // unknown variable stays as it is.
+    wchar_t windows[MAX_PATH] = {}, programFiles[MAX_PATH] = {}, common[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+    ASSERT_HRESULT_SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles));
+    ASSERT_HRESULT_SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, 0, common));
+    const struct {
+        const wchar_t* variable;
+        const wchar_t* text;
+        std::wstring expanded;
+    } rows[] = {
+        {L"windir", L"%windir%\\system32\\x.dll", std::wstring(windows) + L"\\system32\\x.dll"},
+        {L"SystemRoot", L"%SYSTEMROOT%\\x", std::wstring(windows) + L"\\x"},
+        {L"ProgramFiles", L"%ProgramFiles%\\Bank\\%VELMORA_NET_TEST%",
+         std::wstring(programFiles) + L"\\Bank\\C:\\base"},
+        {L"CommonProgramFiles", L"%commonprogramfiles%\\x", std::wstring(common) + L"\\x"},
+        {L"VELMORA_OTHER", L"%VELMORA_NO_SUCH%\\x 100%", L"%VELMORA_NO_SUCH%\\x 100%"},
+    };
+    for (const auto& row : rows) {
+        wchar_t saved[MAX_PATH] = {};
+        const DWORD had = ::GetEnvironmentVariableW(row.variable, saved, MAX_PATH);
+        ::SetEnvironmentVariableW(row.variable, L"C:\\planted");
+        EXPECT_EQ(ExpandPath(row.text), row.expanded);
+        ::SetEnvironmentVariableW(row.variable, had ? saved : nullptr);
+    }
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <functional>
 
 using namespace Velmora;
@@ -166,7 +168,7 @@ TEST(OsVersion, IePathFallsBackToProgramFilesThenToTheRegisteredText)
     CloseHandle(file);
 
     wchar_t programFiles[MAX_PATH] = {};
-    ASSERT_GT(GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH), 0u);
+    ASSERT_HRESULT_SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles));
     const std::wstring systemIe = std::wstring(programFiles) + L"\\Internet Explorer\\iexplore.exe";
     ASSERT_TRUE(FileExists(systemIe)) << "the prefix has no browser at " << WideToUtf8(systemIe);
 
@@ -178,12 +180,16 @@ TEST(OsVersion, IePathFallsBackToProgramFilesThenToTheRegisteredText)
     appPath.Set(folder.Path()); // a folder is no program
     EXPECT_EQ(systemIe, GetIePath());
 
-    ProgramFilesOverride elsewhere(folder / L"nowhere");
+    // The program-files folder is the system's: the environment the elevated program inherited
+    // cannot point it at a browser of someone else's choosing.
+    const std::wstring planted = folder / L"Internet Explorer\\iexplore.exe";
+    ASSERT_TRUE(CreateDirectoryW((folder / L"Internet Explorer").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(present.c_str(), planted.c_str(), FALSE));
+    ProgramFilesOverride elsewhere(folder.Path());
     appPath.Set(missing);
-    EXPECT_EQ(missing, GetIePath()) << "nothing exists: the registered text is all there is";
+    EXPECT_EQ(systemIe, GetIePath());
     appPath.Remove();
-    EXPECT_EQ(L"", GetIePath());
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), LaunchIe(L"https://bank.example/"));
+    EXPECT_EQ(systemIe, GetIePath());
 }
 
 TEST(OsVersion, LaunchIeStartsTheBrowserAsTheShellUserWithoutWaiting)

@@ -212,9 +212,9 @@ TEST_F(CommandTest, LoadSettingsAnswersInTheDefaultsTypeWithTheSixteenBitCut)
     EXPECT_EQ(VARIANT_TRUE, Run(S(L"load_settings"), S(L"flag"), B(false)).Get().boolVal);
 
     // Round trip through save: true comes back as true, as an integer -1.
-    Run(S(L"save_settings"), S(L"boot"), B(true));
-    EXPECT_EQ(VARIANT_TRUE, Run(S(L"load_settings"), S(L"boot"), B(false)).Get().boolVal);
-    EXPECT_EQ(-1, Run(S(L"load_settings"), S(L"boot"), I(0)).Get().lVal);
+    Run(S(L"save_settings"), S(L"IsFirstTime"), B(true));
+    EXPECT_EQ(VARIANT_TRUE, Run(S(L"load_settings"), S(L"IsFirstTime"), B(false)).Get().boolVal);
+    EXPECT_EQ(-1, Run(S(L"load_settings"), S(L"IsFirstTime"), I(0)).Get().lVal);
     EXPECT_TRUE(presenter_.shown.empty());
 
     EXPECT_EQ(VT_EMPTY, Run(S(L"load_settings"), S(L"x"), R8(2.0)).Type());
@@ -289,9 +289,9 @@ TEST_F(CommandTest, HandlerOutlivesItsDispatcher)
     // A command still running on a worker when the program tears the dispatcher down.
     CommandHandler handler = dispatcher_->AsHandler();
     dispatcher_.reset();
-    ScopedVariant name = S(L"save_settings"), key = S(L"late"), value = I(5), e, result;
+    ScopedVariant name = S(L"save_settings"), key = S(L"update_time"), value = I(7), e, result;
     handler(&dialog_, name.Get(), key.Get(), value.Get(), e.Get(), e.Get(), result.Ptr());
-    EXPECT_EQ(5, rec_.ints[L"late"]);
+    EXPECT_EQ(7, rec_.ints[L"update_time"]);
 }
 
 TEST_F(CommandTest, QuitFollowsCloseType)
