@@ -33,6 +33,7 @@ constexpr Row kCommands[CommandTable::kRows] = {
     {L"Get_SM_info", kCommandGetSmInfo},
     {L"mini_size", kCommandMiniSize},
     {L"quit", kCommandQuit},
+    {L"get_notices", kCommandGetNotices},
 };
 
 } // namespace

@@ -33,13 +33,14 @@ enum CommandId : int {
     kCommandGetSmInfo = 23,
     kCommandMiniSize = 24,
     kCommandQuit = 25,
+    kCommandGetNotices = 26,
 };
 
 class CommandTable {
 public:
     // Exact, case-sensitive; kCommandUnknown for a name not in the table.
     int IdOf(std::wstring_view name) const;
-    static constexpr int kRows = 24;
+    static constexpr int kRows = 25;
 };
 
 } // namespace Velmora

@@ -243,7 +243,7 @@ bool IsHttpsUrl(std::string_view url)
     return scheme == "https";
 }
 
-std::string NoticeScriptUrl(const CheckConfig& config)
+std::string NoticeFileUrl(const CheckConfig& config)
 {
     const std::string& script = config.DataValue("var_url");
     if (config.FromCache || script.empty())

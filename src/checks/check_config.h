@@ -94,10 +94,9 @@ std::string ResolveRemoteUrl(const CheckConfig& config, std::string_view remote)
 // True for an absolute https URL with a host (any letter case in the scheme; no user part).
 bool IsHttpsUrl(std::string_view url);
 
-// The notice script's URL (data value `var_url`), only where the page may run it: the script runs
-// with the page's native access, so it must come over https from the host the document was
-// downloaded from, or one of the same registrable domain, and never when the document is the
-// cached copy or a local file. Empty otherwise.
-std::string NoticeScriptUrl(const CheckConfig& config);
+// The notice file's URL (data value `var_url`), only where notices may come from: over https from
+// the host the document was downloaded from, or one of the same registrable domain, and never when
+// the document is the cached copy or a local file. Empty otherwise.
+std::string NoticeFileUrl(const CheckConfig& config);
 
 } // namespace Velmora::Assistant

@@ -85,6 +85,7 @@ CommandServices ProgramCommandServices()
 {
     CommandServices s;
     s.httpPost = [](const std::wstring& url) { return Network::HttpPostText(url); };
+    s.fetch = Assistant::FetchThrough(Network::ProcessAgent());
     s.loadConfig = [](Assistant::CheckConfig& config, const std::wstring& source) {
         return Assistant::LoadCheckConfig(config, source.c_str(),
                                           Assistant::FetchThrough(Network::ProcessAgent()));

@@ -1,5 +1,7 @@
 #include "ui/command_handler_win.h"
 
+#include "checks/json_text.h"
+#include "checks/notice_list.h"
 #include "common/text_win.h"
 #include "ui/message_box_win.h"
 #include "ui/request_lock_win.h"
@@ -114,8 +116,8 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
             const std::shared_ptr<const PageData> data = CurrentPageData();
             const std::string key = WideToUtf8(StringOf(a1));
             const auto it = data->values.find(key);
-            // The notice script runs in the page: only from where the page may take it.
-            const std::string& value = key == "var_url"           ? data->noticeScriptUrl
+            // The notice file's address only where notices may come from.
+            const std::string& value = key == "var_url"           ? data->noticeFileUrl
                                        : it != data->values.end() ? it->second
                                                                   : std::string();
             answer = ScopedVariant::String(Utf8ToWide(value));
@@ -134,6 +136,9 @@ void CommandCore::Handle(IBSDialog* dialog, const VARIANT& name, const VARIANT& 
     case kCommandRestartApp:
         if (services_.restartApplication)
             services_.restartApplication();
+        break;
+    case kCommandGetNotices:
+        answer = ScopedVariant::String(Notices());
         break;
     case kCommandHttpPost:
         if (IsString(a1))
@@ -254,6 +259,29 @@ std::wstring CommandCore::ConfigLocation() const
     return services_.defaultConfigUrl;
 }
 
+std::wstring CommandCore::Notices()
+{
+    // The notice file is read as data, never run: it must be one assignment of a list of texts,
+    // which the page then shows through its snippet filter.
+    const std::string url = CurrentPageData()->noticeFileUrl;
+    std::string body;
+    if (url.empty() || !services_.fetch || FAILED(services_.fetch(Utf8ToWide(url), &body)))
+        return L"[]";
+    const std::optional<std::vector<std::string>> notices =
+        Assistant::ParseNoticeList(WideToUtf8(Utf8OrAnsiToWide(body)));
+    if (!notices) {
+        ::OutputDebugStringW(L"The notice file is not a list of texts: no notices are shown");
+        return L"[]";
+    }
+    std::string json = "[";
+    for (const std::string& notice : *notices) {
+        if (json.size() > 1)
+            json += ",";
+        json += Assistant::JsonQuoted(notice);
+    }
+    return Utf8ToWide(json + "]");
+}
+
 void CommandCore::GetConfig(IBSDialog* dialog)
 {
     const std::wstring url = ConfigLocation();
@@ -268,7 +296,7 @@ void CommandCore::GetConfig(IBSDialog* dialog)
     }
     auto data = std::make_shared<PageData>();
     data->values = services_.config->DataValues;
-    data->noticeScriptUrl = Assistant::NoticeScriptUrl(*services_.config);
+    data->noticeFileUrl = Assistant::NoticeFileUrl(*services_.config);
     PublishPageData(std::move(data));
     keys_.Clear();
     static const char* const kFields[] = {"name", "type", "keyid", "flag"};

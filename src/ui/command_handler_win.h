@@ -56,6 +56,8 @@ struct CommandServices {
     // elevation), the URL one argument of its own.
     std::function<void(const std::wstring& program, const std::wstring& url)> openBrowser;
     std::function<std::wstring(const std::wstring& url)> httpPost;
+    // The body of a GET of `url` (the notice file); a failure status when there is none.
+    std::function<HRESULT(const std::wstring& url, std::string* body)> fetch;
     std::function<void(bool on)> setAutostart;
     std::function<void(const std::string& utf8Line)> appendLog;
     // Texts of get_version by name; none for a name it does not know.
@@ -116,6 +118,7 @@ public:
 
 private:
     std::wstring ConfigLocation() const;
+    std::wstring Notices();
     void GetConfig(IBSDialog* dialog);
     void SaveSettings(const VARIANT& key, const VARIANT& value);
     void LoadSettings(const VARIANT& key, const VARIANT& defaultValue, VARIANT* result);
@@ -133,7 +136,7 @@ private:
     // the page's synchronous reads never wait for a worker that holds the request lock.
     struct PageData {
         std::map<std::string, std::string> values;
-        std::string noticeScriptUrl;
+        std::string noticeFileUrl;
     };
     std::shared_ptr<const PageData> CurrentPageData();
     void PublishPageData(std::shared_ptr<const PageData> data);

@@ -44,8 +44,16 @@
     6: 'get_data', 7: 'is_key_connect', 8: 'do_check', 9: 'do_fix', 10: 'do_install',
     11: 'get_version', 12: 'debug_print', 13: 'delay_ms', 14: 'call_js', 15: 'do_extra_startup',
     16: 'check_update', 17: 'update_key_info', 18: 'restart_app', 19: 'http_post',
-    21: 'start_with_boot', 22: 'set_Log', 23: 'Get_SM_info', 24: 'mini_size', 25: 'quit'
+    21: 'start_with_boot', 22: 'set_Log', 23: 'Get_SM_info', 24: 'mini_size', 25: 'quit',
+    26: 'get_notices'
   };
+
+  // A JSON string without the JSON object (the legacy profiles have none).
+  function jsonQuoted(text) {
+    return '"' + text.replace(/[\\"\u0000-\u001f\u2028\u2029]/g, function (c) {
+      return '\\u' + ('000' + c.charCodeAt(0).toString(16)).slice(-4);
+    }) + '"';
+  }
 
   cfg.checks = cfg.checks || {};
   cfg.details = cfg.details || {};
@@ -188,6 +196,12 @@
     },
     restart_app: function () {},
     http_post: function () { return ''; },
+    // The host reads the bank's notice file as data and answers its texts (cfg.notices).
+    get_notices: function () {
+      var notices = cfg.notices || [], parts = [];
+      for (var i = 0; i < notices.length; i++) parts.push(jsonQuoted(notices[i]));
+      return '[' + parts.join(',') + ']';
+    },
     start_with_boot: function (a1) { if (typeof a1 === 'boolean') N.autostart.push(a1); },
     set_Log: function () {},
     Get_SM_info: function () { return ''; },

@@ -123,8 +123,7 @@ test('pressing "检测更新" twice while the first check runs starts one update
   await s.close();
 });
 
-// The notice script arrives over the (routed) network, outside the page's clock: wait for the
-// notices in real time.
+// Waits for the notices, on the page's clock and in real time.
 async function waitForNotices(s) {
   for (let i = 0; i < 200; i++) {
     const shown = await s.page.evaluate(() => {
@@ -140,8 +139,6 @@ async function waitForNotices(s) {
 }
 
 test('notice snippets keep their formatting but never reach script', async (browser) => {
-  const url = 'https://ebank.bank.test/notice/var.js';
-  const s = await openPage(browser, { data: { var_url: url } });
   const snippets = [
     '<b onclick="window.hit=1">加粗</b> <a href="https://ebank.bank.test/n1" target="_blank" onmouseover="window.hit=2">链接</a>',
     '<img src=x onerror="window.hit=3"><img src="https://ebank.bank.test/i.png" alt="图">',
@@ -151,10 +148,7 @@ test('notice snippets keep their formatting but never reach script', async (brow
     '<span title="x>y" onclick="window.hit=8">不闭合 <div style="width:expression(window.hit=9)">样式</div>',
     '1 < 2 & 3 > 2 <svg onload="window.hit=10"></svg>',
   ];
-  await s.context.route(url, (route) => route.fulfill({
-    contentType: 'application/javascript',
-    body: 'var notices = ' + JSON.stringify(snippets) + ';',
-  }));
+  const s = await openPage(browser, { notices: snippets });
   await s.settle();
   await waitForNotices(s);
   // Plain loops: the legacy profiles take the ES5 array methods away from the page.
@@ -181,26 +175,24 @@ test('notice snippets keep their formatting but never reach script', async (brow
   await s.close();
 });
 
-test('notices load from the var_url script over https after the level check passes', async (browser) => {
-  const url = 'https://ebank.bank.test/notice/var.js';
-  const s = await openPage(browser, { data: { var_url: url } });
-  await s.context.route(url, (route) => route.fulfill({
-    contentType: 'application/javascript',
-    body: 'var notices = ["<b>系统维护</b>：3月12日 0:00-4:00", "新版网银控件已发布"];',
-  }));
+test('notices come from the host as data after the level check passes; the page loads no script', async (browser) => {
+  const notices = ['<b>系统维护</b>：3月12日 0:00-4:00', '新版网银控件已发布'];
+  const s = await openPage(browser, { notices: notices, data: { var_url: 'https://ebank.bank.test/notice/var.js' } });
   await s.settle();
   await waitForNotices(s);
   assert.deepStrictEqual(await s.innerTexts('#idNoticeList li'),
     ['系统维护：3月12日 0:00-4:00', '新版网银控件已发布']);
+  assert.strictEqual((await s.calls('get_notices')).length, 1);
+  assert.strictEqual(await s.page.locator('script[src^="http"]').count(), 0);
   await s.close();
 
-  // A failing level check, or a script that is not served over https, loads nothing.
+  // A failing level check asks for nothing; no texts leave the list empty.
   const t = await openPage(browser, {});
-  for (const cfg of [{ checks: { level: false }, data: { var_url: url } }, { data: { var_url: 'http://ebank.bank.test/var.js' } }]) {
+  for (const [cfg, asked] of [[{ checks: { level: false }, notices: notices }, 0], [{ notices: [] }, 1]]) {
     await t.reopen(cfg);
     await t.settle();
     assert.deepStrictEqual(await t.innerTexts('#idNoticeList li'), ['暂无公告']);
-    assert.strictEqual(await t.page.locator('script[src^="http"]').count(), 0);
+    assert.strictEqual((await t.calls('get_notices')).length, asked);
   }
   await t.close();
 });

@@ -206,7 +206,7 @@ TEST(IsHttpsUrl, OnlyAbsoluteHttpsAddressesWithAHost)
         EXPECT_EQ(IsHttpsUrl(row.url), row.https) << row.url;
 }
 
-TEST(NoticeScriptUrl, OnlyOverHttpsFromTheDocumentsOwnDomainAndNeverFromTheCache)
+TEST(NoticeFileUrl, OnlyOverHttpsFromTheDocumentsOwnDomainAndNeverFromTheCache)
 {
     const struct {
         const char* source;
@@ -236,7 +236,7 @@ TEST(NoticeScriptUrl, OnlyOverHttpsFromTheDocumentsOwnDomainAndNeverFromTheCache
         config.SourceUrl = row.source;
         config.FromCache = row.fromCache;
         config.DataValues["var_url"] = row.script;
-        EXPECT_EQ(NoticeScriptUrl(config), row.allowed ? row.script : "") << row.source << " " << row.script;
+        EXPECT_EQ(NoticeFileUrl(config), row.allowed ? row.script : "") << row.source << " " << row.script;
     }
 }
 

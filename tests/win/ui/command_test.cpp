@@ -47,6 +47,9 @@ struct Recorder {
     std::vector<std::wstring> configSources;
     std::string configText;
     HRESULT configStatus = S_OK;
+    std::vector<std::wstring> fetches;
+    std::string fetchBody;
+    HRESULT fetchStatus = S_OK;
 };
 
 ScopedVariant S(const wchar_t* s)
@@ -104,6 +107,11 @@ protected:
             r->posts.push_back(url);
             return std::wstring(L"{\"ok\":1}");
         };
+        s.fetch = [r](const std::wstring& url, std::string* body) {
+            r->fetches.push_back(url);
+            *body = r->fetchBody;
+            return r->fetchStatus;
+        };
         s.setAutostart = [r](bool on) { r->autostart.push_back(on); };
         s.appendLog = [r](const std::string& line) { r->log.push_back(line); };
         s.loadConfig = [r](Assistant::CheckConfig& c, const std::wstring& source) {
@@ -158,7 +166,8 @@ TEST(CommandIdTest, NamesAndIntegersMapToIds)
         {L"do_fix", 9},           {L"do_install", 10},   {L"get_version", 11},      {L"debug_print", 12},
         {L"delay_ms", 13},        {L"call_js", 14},      {L"do_extra_startup", 15}, {L"check_update", 16},
         {L"update_key_info", 17}, {L"restart_app", 18},  {L"http_post", 19},        {L"start_with_boot", 21},
-        {L"set_Log", 22},         {L"Get_SM_info", 23},  {L"mini_size", 24},        {L"quit", 25}};
+        {L"set_Log", 22},         {L"Get_SM_info", 23},  {L"mini_size", 24},        {L"quit", 25},
+        {L"get_notices", 26}};
     for (const auto& [name, id] : rows)
         EXPECT_EQ(id, CommandDispatcher::CommandIdOf(S(name).Get())) << name;
     EXPECT_EQ(7, CommandDispatcher::CommandIdOf(I(7).Get()));
@@ -403,6 +412,46 @@ TEST_F(CommandTest, GetConfigTellsThePageEveryFieldInOrderAndFillsKeyIds)
     rec_.configStatus = Assistant::kConfigFromCache;
     Run(S(L"get_config"));
     EXPECT_EQ(L"", std::wstring(StringOf(Run(S(L"get_data"), S(L"var_url")).Get())));
+}
+
+// The notice file is fetched by the native side and read as data: only a list of texts is taken,
+// and the page gets it as a JSON array. Nothing is fetched from an address notices may not come from.
+TEST_F(CommandTest, NoticesAreTheNoticeFilesTextsReadAsData)
+{
+    rec_.configText = kConfig;
+    Run(S(L"get_config"));
+    // A file in the system's ANSI code page (as a bank's GBK file is on a Chinese system).
+    const char ansi[] = "\xC4\xFA\xBA\xC3";
+    wchar_t ansiText[8] = {};
+    const int ansiLength = MultiByteToWideChar(CP_ACP, 0, ansi, 4, ansiText, 8);
+    ASSERT_GT(ansiLength, 0);
+    const std::wstring ansiAnswer = L"[\"" + std::wstring(ansiText, ansiLength) + L"\"]";
+    const struct {
+        std::string body;
+        HRESULT status;
+        const wchar_t* answer;
+    } rows[] = {
+        {"window.notices = ['<b>维护</b>', \"say \\\"hi\\\"\\n\"];", S_OK,
+         LR"(["<b>维护</b>","say \"hi\"\u000a"])"},
+        {"// none today\r\nvar notices = [];", S_OK, L"[]"},
+        {"window.notices = ['a']; window.external.getCom('x')", S_OK, L"[]"},
+        {"window.notices = [alert(1)];", S_OK, L"[]"},
+        {"<html>维护中</html>", S_OK, L"[]"},
+        {"window.notices = ['a'];", HRESULT_FROM_WIN32(12002), L"[]"},
+        {"window.notices = ['" + std::string(ansi) + "'];", S_OK, ansiAnswer.c_str()},
+    };
+    for (const auto& row : rows) {
+        rec_.fetchBody = row.body;
+        rec_.fetchStatus = row.status;
+        EXPECT_EQ(row.answer, std::wstring(StringOf(Run(S(L"get_notices")).Get()))) << row.body;
+    }
+    EXPECT_EQ(std::vector<std::wstring>(std::size(rows), L"https://bank.example/notice"), rec_.fetches);
+
+    // The cached copy names no notice file the page may use: nothing is fetched.
+    rec_.configStatus = Assistant::kConfigFromCache;
+    Run(S(L"get_config"));
+    EXPECT_EQ(L"[]", std::wstring(StringOf(Run(S(L"get_notices")).Get())));
+    EXPECT_EQ(std::size(rows), rec_.fetches.size());
 }
 
 TEST_F(CommandTest, GetConfigFailureShowsTheMessageAndQuits)
