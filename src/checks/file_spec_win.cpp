@@ -20,10 +20,19 @@ bool IsFile(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool DigestDiffers(const ConfigEntry& entry, const char* attribute, const std::wstring& path, int kind)
+// `file`: a path, or a handle open for reading.
+template <typename File>
+bool DigestDiffers(const ConfigEntry& entry, const char* attribute, const File& file, int kind)
 {
     const std::string& wanted = entry.Attributes.Get(attribute);
-    return !wanted.empty() && FileDigestHex(path, kind) != AsciiLower(wanted);
+    return !wanted.empty() && FileDigestHex(file, kind) != AsciiLower(wanted);
+}
+
+template <typename File> bool DigestsMatch(const ConfigEntry& entry, const File& file)
+{
+    return !DigestDiffers(entry, "md5", file, kDigestMd5) &&
+           !DigestDiffers(entry, "sha1", file, kDigestSha1) &&
+           !DigestDiffers(entry, "sha256", file, kDigestSha256);
 }
 
 } // namespace
@@ -34,11 +43,19 @@ std::string FileDigestHex(const std::wstring& path, int kind)
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
         return {};
+    return FileDigestHex(file.Get(), kind);
+}
+
+std::string FileDigestHex(HANDLE file, int kind)
+{
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+        return {};
     return StreamDigestHex(
-        [&file](void* buffer, std::size_t capacity) -> std::int64_t {
+        [file](void* buffer, std::size_t capacity) -> std::int64_t {
             DWORD got = 0;
             const DWORD want = static_cast<DWORD>(std::min<std::size_t>(capacity, INT_MAX));
-            if (!ReadFile(file.Get(), buffer, want, &got, nullptr))
+            if (!ReadFile(file, buffer, want, &got, nullptr))
                 return -1;
             return got;
         },
@@ -47,9 +64,12 @@ std::string FileDigestHex(const std::wstring& path, int kind)
 
 bool FileDigestsMatch(const ConfigEntry& entry, const std::wstring& path)
 {
-    return !DigestDiffers(entry, "md5", path, kDigestMd5) &&
-           !DigestDiffers(entry, "sha1", path, kDigestSha1) &&
-           !DigestDiffers(entry, "sha256", path, kDigestSha256);
+    return DigestsMatch(entry, path);
+}
+
+bool FileDigestsMatch(const ConfigEntry& entry, HANDLE file)
+{
+    return DigestsMatch(entry, file);
 }
 
 std::int32_t CheckFileSpec(const ConfigEntry& entry, const std::wstring& path)

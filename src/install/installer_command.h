@@ -16,4 +16,11 @@ std::wstring_view InstallerUrlPath(std::wstring_view url);
 // unchanged. The path appears quoted exactly once either way.
 std::wstring InstallerCommandLine(std::wstring_view command, std::wstring_view quotedPath);
 
+// The command line that runs a downloaded installer of its own (an entry without a command), with
+// `parameters` after it: a program (.exe) is started itself, a Windows Installer package (.msi)
+// through `msiexec` (the system's, by its full path) with /i; any other file is refused (empty):
+// it would run through whatever the user made its type open with.
+std::wstring DirectInstallerCommandLine(std::wstring_view path, std::wstring_view parameters,
+                                        std::wstring_view msiexec);
+
 } // namespace Velmora::Assistant

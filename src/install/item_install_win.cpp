@@ -116,14 +116,30 @@ std::int32_t ItemInstall::FixEntry(ConfigEntry& entry)
             return kResultFailed;
     }
 
-    const std::wstring quoted = L"\"" + path + L"\"";
+    // The installer runs from the bytes that were verified: held open from the check to the end of
+    // its run, shared for reading only, so nobody can write, replace or delete it meanwhile (the
+    // download folder may be one the customer can write to).
+    const ScopedHandle held(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!held || !FileDigestsMatch(entry, held.Get()))
+        return kResultFailed;
+
     const std::wstring command = Utf8ToWide(entry.Attributes.Get("command"));
+    std::wstring commandLine;
     if (!command.empty()) {
-        RunCommandLine(InstallerCommandLine(command, quoted), false, true, false);
+        commandLine = InstallerCommandLine(command, L"\"" + path + L"\"");
     } else {
-        const std::wstring parameter = Utf8ToWide(entry.Attributes.Get("parameter"));
-        RunProgram(quoted, parameter.empty() ? nullptr : parameter.c_str(), false, true);
+        const std::wstring msiexec = SystemFolder();
+        commandLine = DirectInstallerCommandLine(path, Utf8ToWide(entry.Attributes.Get("parameter")),
+                                                 msiexec.empty() ? msiexec : msiexec + L"\\msiexec.exe");
+        if (commandLine.empty()) {
+            ::OutputDebugStringW((L"Installer refused: neither a program nor a package: " + path).c_str());
+            return kResultFailed;
+        }
     }
+    if (beforeRun_)
+        beforeRun_(path);
+    RunCommandLine(commandLine, false, true, false);
     return kResultPassed;
 }
 

@@ -7,6 +7,9 @@
 #include "checks/download_notify.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace Velmora::Assistant {
@@ -30,10 +33,20 @@ public:
     std::int32_t CheckEntry(ConfigEntry& entry) override;
     // Runs the installer the entry names: a file in the download folder that already has the
     // entry's digests is used as it is, anything else is downloaded again and takes the file's
-    // place only when complete and verified. Then `command` runs with the quoted path in place of
-    // its first "%1" or %1, or the file itself with `parameter`; either is awaited. -2 when there is
-    // no verified file to run (or no file name in the URL), else 2 whatever the installer did.
+    // place only when complete and verified. The file is then held open, shared for reading only,
+    // and checked again through that handle until its run has ended. Then `command` runs with the
+    // quoted path in place of its first "%1" or %1, or the file itself with `parameter` (a program,
+    // or a package through the system's msiexec; any other file is refused); either is awaited.
+    // -2 when there is no verified file to run (or no file name in the URL, or a file of another
+    // type), else 2 whatever the installer did.
     std::int32_t FixEntry(ConfigEntry& entry) override;
+
+    // Called with the installer's path once its bytes have been checked, just before it starts (a
+    // test stands there for someone trying to swap the file).
+    void SetBeforeRun(std::function<void(const std::wstring& path)> hook) { beforeRun_ = std::move(hook); }
+
+private:
+    std::function<void(const std::wstring& path)> beforeRun_;
 };
 
 class ItemUninstall final : public ICheckFix {

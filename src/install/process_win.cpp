@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
 #include <versionhelpers.h>
 
 #include <string>
@@ -100,26 +99,6 @@ int RunCommandLine(std::wstring_view commandLine, bool hidden, bool wait, bool a
     if (!CreateProcessWithTokenW(token.Get(), 0, nullptr, buffer, 0, nullptr, nullptr, &startup, &info))
         return -1;
     return FinishChild(info, wait);
-}
-
-int RunProgram(std::wstring_view file, const wchar_t* parameters, bool hidden, bool wait)
-{
-    const std::wstring path(file);
-    SHELLEXECUTEINFOW execute = {};
-    execute.cbSize = sizeof execute;
-    // Failures are the caller's to report: the shell must not put up its own error box.
-    execute.fMask = SEE_MASK_FLAG_NO_UI | (wait ? SEE_MASK_NOCLOSEPROCESS : 0);
-    execute.lpFile = path.c_str();
-    execute.lpParameters = parameters;
-    execute.nShow = hidden ? SW_HIDE : SW_SHOW;
-    if (!ShellExecuteExW(&execute) || execute.hProcess == nullptr)
-        return -1;
-    const ScopedHandle process(execute.hProcess);
-    WaitForSingleObject(process.Get(), INFINITE);
-    DWORD code = 0;
-    if (!GetExitCodeProcess(process.Get(), &code))
-        return -1;
-    return static_cast<int>(code);
 }
 
 } // namespace Velmora

@@ -16,8 +16,4 @@ inline constexpr size_t kCommandLineCapacity = 520;
 // window, no privilege, or a failed creation.
 int RunCommandLine(std::wstring_view commandLine, bool hidden, bool wait, bool asShellUser);
 
-// Starts `file` through the shell with `parameters` (may be null). Returns the exit code when
-// waiting, else -1 even when the program started.
-int RunProgram(std::wstring_view file, const wchar_t* parameters, bool hidden, bool wait);
-
 } // namespace Velmora

@@ -27,6 +27,30 @@ TEST(InstallerCommandLine, PathTakesThePlaceOfTheFirstTokenQuotedOnce)
         EXPECT_EQ(InstallerCommandLine(c.command, path), c.expected) << c.command;
 }
 
+TEST(DirectInstallerCommandLine, ProgramsAndPackagesOnlyNeverThroughTheUsersFileTypes)
+{
+    const wchar_t* msiexec = L"C:\\Windows\\system32\\msiexec.exe";
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* parameters;
+        const wchar_t* expected; // empty: refused
+    } cases[] = {
+        {L"C:\\Down load\\setup.exe", L"/S", L"\"C:\\Down load\\setup.exe\" /S"},
+        {L"C:\\dl\\SETUP.EXE", L"", L"\"C:\\dl\\SETUP.EXE\""},
+        {L"C:\\dl\\ctl.msi", L"/qn", L"\"C:\\Windows\\system32\\msiexec.exe\" /i \"C:\\dl\\ctl.msi\" /qn"},
+        {L"C:\\dl\\Ctl.MSI", L"", L"\"C:\\Windows\\system32\\msiexec.exe\" /i \"C:\\dl\\Ctl.MSI\""},
+        {L"C:\\dl\\setup.cmd", L"", L""},
+        {L"C:\\dl\\setup.bat", L"/S", L""},
+        {L"C:\\dl\\setup.js", L"", L""},
+        {L"C:\\dl\\setup.exe.txt", L"", L""},
+        {L"C:\\dl\\setup", L"", L""},
+        {L"C:\\dl\\exe", L"", L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DirectInstallerCommandLine(c.path, c.parameters, msiexec), c.expected) << c.path;
+    EXPECT_EQ(DirectInstallerCommandLine(L"C:\\dl\\ctl.msi", L"", L""), L"") << "no msiexec: refused";
+}
+
 TEST(InstallerUrlPath, DropsQueryAndFragment)
 {
     struct Case {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -225,6 +226,49 @@ TEST_F(ItemInstallTest, CommandGetsThePathInPlaceOfItsFirstPlaceholderOnly)
         const std::vector<std::wstring> runs = Runs();
         ASSERT_EQ(runs.size(), 1u) << c.expected;
         EXPECT_EQ(runs[0], c.expected);
+    }
+}
+
+// An installer runs from the bytes that were checked: between the check and its start (and until
+// it ends) its file can be neither rewritten, replaced nor deleted.
+TEST_F(ItemInstallTest, TheVerifiedInstallerCannotBeSwappedBeforeItRuns)
+{
+    const std::wstring other = logs / L"other.exe";
+    ASSERT_TRUE(WriteBytes(other, "MZ not the checked installer"));
+    ConfigEntry entry = Installer(L"\"%1\" " + MarkAndLog());
+    entry.Attributes.Set("sha256", DigestHex(installer, kDigestSha256));
+    std::vector<std::string> swapped;
+    ItemInstall handler;
+    handler.SetBeforeRun([&](const std::wstring& file) {
+        if (CopyFileW(other.c_str(), file.c_str(), FALSE))
+            swapped.push_back("rewritten");
+        if (MoveFileExW(other.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+            swapped.push_back("replaced");
+        if (DeleteFileW(file.c_str()))
+            swapped.push_back("deleted");
+    });
+    EXPECT_EQ(handler.FixEntry(entry), 2);
+    EXPECT_EQ(swapped, std::vector<std::string>{});
+    EXPECT_EQ(Runs(), std::vector<std::wstring>{Quoted(path) + L" " + MarkAndLog()});
+    EXPECT_EQ(ReadBytes(path), installer);
+}
+
+// Without a command the downloaded file is run itself only when it is a program (or a package,
+// through the system's msiexec): a script would run through whatever the user's file types say.
+TEST_F(ItemInstallTest, AnInstallerOfItsOwnIsAProgramOrNothing)
+{
+    const std::wstring marker = logs / L"script-ran.txt";
+    const std::string script = "@echo ran> " + WideToUtf8(Quoted(marker)) + "\r\n";
+    for (const char* name : {"/components/setup.cmd", "/components/setup.bat", "/components/setup"}) {
+        server.Respond(200, script);
+        ConfigEntry entry;
+        entry.Text = Url(server, name);
+        entry.Attributes.Set("md5", DigestHex(script, kDigestMd5));
+        ItemInstall handler;
+        EXPECT_EQ(handler.FixEntry(entry), -2) << name;
+        EXPECT_FALSE(FileExists(marker)) << name << " ran";
+        const std::string file(std::strrchr(name, '/') + 1);
+        RemoveFile(DownloadFolder() + L"\\" + Utf8ToWide(file));
     }
 }
 

@@ -89,17 +89,3 @@ TEST(RunCommandLine, ShellUserPathNeedsTheShellWindowAndHasNoFallback)
     EXPECT_EQ(ReadFileBytes(report), "flags=1 show=0") << "the start-up information reaches the child";
     DestroyWindow(shell);
 }
-
-TEST(RunProgram, ReturnsTheExitCodeOnlyWhenWaiting)
-{
-    TempFolder folder(L"velmora-prog-");
-    EXPECT_EQ(RunProgram(kProbe, L"5", false, true), 5);
-
-    const std::wstring report = folder / L"started.txt";
-    const std::wstring parameters = L"6 " + Quoted(report);
-    EXPECT_EQ(RunProgram(kProbe, parameters.c_str(), true, false), -1);
-    EXPECT_TRUE(WaitForFile(report)) << "it started all the same";
-    EXPECT_EQ(ReadFileBytes(report), "flags=1 show=0");
-
-    EXPECT_EQ(RunProgram(folder / L"missing.exe", nullptr, false, true), -1);
-}
