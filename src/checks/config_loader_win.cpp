@@ -2,7 +2,9 @@
 
 #include "app/option_table.h"
 #include "checks/digest.h"
+#include "common/protected_folder_win.h"
 #include "common/scoped_handle_win.h"
+#include "common/system_folders_win.h"
 #include "common/text_win.h"
 #include "net/download_files_win.h"
 #include "net/http_agent_win.h"
@@ -152,18 +154,16 @@ HRESULT LoadCheckConfig(const wchar_t* source)
 
 std::wstring ConfigCachePath(const std::wstring& url)
 {
-    wchar_t folder[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE | CSIDL_FLAG_CREATE, nullptr,
-                                SHGFP_TYPE_CURRENT, folder)) ||
-        folder[0] == L'\0')
+    const std::wstring programData = KnownFolder(FOLDERID_ProgramData);
+    if (programData.empty())
         return {};
-    std::wstring path(folder);
-    if (path.back() != L'\\')
-        path += L'\\';
-    path += L"Content.IE5";
-    // A fresh profile may not have the folder yet; caching should work from the first run on.
-    CreateDirectoryW(path.c_str(), nullptr);
-    return path + L'\\' + Utf8ToWide(DigestHex(WideToUtf8(url), kDigestMd5)) + L".mdc";
+    std::wstring folder = programData;
+    for (const wchar_t* level : {L"\\Velmora", L"\\Assistant"}) {
+        folder += level;
+        if (!MakeProtectedFolder(folder))
+            return {};
+    }
+    return folder + L'\\' + Utf8ToWide(DigestHex(WideToUtf8(url), kDigestMd5)) + L".mdc";
 }
 
 HRESULT LoadCheckConfig(CheckConfig& config, const wchar_t* source, const ConfigFetch& fetch,

@@ -1,6 +1,7 @@
 #pragma once
 // Where the check configuration comes from: a local file, or an http(s) URL whose last good copy
-// is kept in the user's Internet cache for the times the server cannot be reached.
+// is kept in a per-machine folder only administrators can change, for the times the server cannot
+// be reached.
 
 #include "checks/check_config.h"
 
@@ -47,8 +48,9 @@ ConfigFetch FetchThrough(Network::CWinHttpAgent& agent);
 // The process's configuration, downloaded through the process's HTTP agent.
 HRESULT LoadCheckConfig(const wchar_t* source);
 
-// "<Internet cache>\Content.IE5\<md5 of the UTF-8 URL>.mdc"; empty when the Internet-cache folder
-// cannot be obtained.
+// "<the machine's program data>\\Velmora\\Assistant\\<md5 of the UTF-8 URL>.mdc", in folders only
+// administrators can change (made or taken over on the way); empty when they cannot be had. A copy
+// in the per-user Internet cache, where earlier versions kept it, is never read.
 std::wstring ConfigCachePath(const std::wstring& url);
 
 } // namespace Velmora::Assistant

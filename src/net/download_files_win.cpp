@@ -1,6 +1,7 @@
 #include "net/download_files_win.h"
 
 #include "app/option_table.h"
+#include "common/protected_folder_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/system_folders_win.h"
 #include "net/download_progress.h"
@@ -28,11 +29,11 @@ bool DownloadFolder(wchar_t (&folder)[MAX_PATH])
         const DWORD length = ::GetModuleFileNameW(nullptr, folder, MAX_PATH);
         if (length == 0 || length >= MAX_PATH)
             return false;
-        // "..\Download" after the executable's own name lands beside it.
+        // "..\Download" after the executable's own name lands beside it. The installers run from
+        // there elevated: only administrators may put anything in it.
         if (!::PathAppendW(folder, L"..\\Download"))
             return false;
-        ::CreateDirectoryW(folder, nullptr);
-        return true;
+        return MakeProtectedFolder(folder);
     }
     const DWORD length = ::GetTempPathW(MAX_PATH, folder);
     return length != 0 && length < MAX_PATH;

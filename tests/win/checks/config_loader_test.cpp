@@ -89,12 +89,14 @@ protected:
     CheckConfig config;
 };
 
+// The copy is kept per machine, under the program data folder (which the program's own folders
+// there keep to administrators), and named by the MD5 of the URL's UTF-8 text.
 TEST_F(LoadCheckConfigTest, CacheFileIsNamedByTheMd5OfTheUtf8Url)
 {
     wchar_t folder[MAX_PATH] = {};
-    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, SHGFP_TYPE_CURRENT, folder), S_OK);
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder), S_OK);
     const std::wstring expected =
-        std::wstring(folder) + L"\\Content.IE5\\a7dfe06a8da9fa62de28ebb533079a7e.mdc";
+        std::wstring(folder) + L"\\Velmora\\Assistant\\a7dfe06a8da9fa62de28ebb533079a7e.mdc";
     EXPECT_EQ(CompareStringOrdinal(cache.c_str(), -1, expected.c_str(), -1, TRUE), CSTR_EQUAL)
         << WideToUtf8(cache);
     const std::wstring chinese = ConfigCachePath(L"https://bank.example/EBANK/ocx/\u914d\u7f6e.xml");
@@ -168,6 +170,16 @@ TEST_F(LoadCheckConfigTest, FailedDownloadFallsBackToTheCachedCopy)
     EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConnectionRefused)
         << "no copy: the download's status";
     EXPECT_EQ(config.ItemCount(), 0u);
+
+    // A copy where earlier versions kept it, in the customer's own Internet cache, is never read.
+    wchar_t userCache[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, SHGFP_TYPE_CURRENT, userCache), S_OK);
+    const std::wstring oldFolder = std::wstring(userCache) + L"\\Content.IE5";
+    CreateDirectoryW(oldFolder.c_str(), nullptr);
+    const std::wstring oldCopy = oldFolder + cache.substr(cache.rfind(L'\\'));
+    ASSERT_TRUE(WriteBytes(oldCopy, ReadBytes(Fixture("cached.xml"))));
+    EXPECT_EQ(LoadCheckConfig(config, kUrl, server.Fetch(), kWineTrust), kConnectionRefused);
+    RemoveFile(oldCopy);
 }
 
 TEST_F(LoadCheckConfigTest, ErrorPageOrBrokenDocumentNeverReplacesTheCache)
