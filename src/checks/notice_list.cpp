@@ -1,5 +1,7 @@
 #include "checks/notice_list.h"
 
+#include "common/hex_digit.h"
+
 #include "xml/xml_document.h"
 
 #include <cstdint>
@@ -59,17 +61,6 @@ bool IsValidUtf8(std::string_view text)
         pos += length;
     }
     return true;
-}
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool IsDecimalDigit(char c)

@@ -1,22 +1,13 @@
 #include "checks/registry_value.h"
 
+#include "common/hex_digit.h"
+
 namespace Velmora::Assistant {
 namespace {
 
 bool IsSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -57,8 +48,8 @@ std::string DecodeHexPairs(std::string_view text)
     std::string bytes;
     bytes.reserve(text.size() / 2);
     for (std::size_t at = 0; at + 1 < text.size(); at += 2) {
-        const int high = HexDigit(text[at]);
-        const int low = HexDigit(text[at + 1]);
+        const int high = HexDigitValue(text[at]);
+        const int low = HexDigitValue(text[at + 1]);
         if (high < 0 || low < 0)
             break;
         bytes.push_back(static_cast<char>((high << 4) | low));

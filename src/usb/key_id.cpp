@@ -1,18 +1,9 @@
 #include "usb/key_id.h"
 
+#include "common/hex_digit.h"
+
 namespace Velmora::Usb {
 namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool IsBlank(char c)
 {
@@ -30,12 +21,12 @@ std::uint32_t ParseKeyId(std::string_view text)
     if (at < text.size() && (text[at] == '+' || text[at] == '-'))
         negative = text[at++] == '-';
     if (at + 2 < text.size() && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X') &&
-        HexDigit(text[at + 2]) >= 0)
+        HexDigitValue(text[at + 2]) >= 0)
         at += 2;
     std::uint64_t value = 0;
     bool overflow = false;
-    for (; at < text.size() && HexDigit(text[at]) >= 0; ++at) {
-        value = value * 16 + static_cast<unsigned>(HexDigit(text[at]));
+    for (; at < text.size() && HexDigitValue(text[at]) >= 0; ++at) {
+        value = value * 16 + static_cast<unsigned>(HexDigitValue(text[at]));
         if (value > 0xFFFFFFFFu) {
             overflow = true;
             value = 0xFFFFFFFFu;

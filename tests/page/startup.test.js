@@ -182,7 +182,7 @@ test('notices come from the host as data after the level check passes; the page 
   await waitForNotices(s);
   assert.deepStrictEqual(await s.innerTexts('#idNoticeList li'),
     ['系统维护：3月12日 0:00-4:00', '新版网银控件已发布']);
-  assert.strictEqual((await s.calls('get_notices')).length, 1);
+  assert.strictEqual((await s.calls('get_notices', 'asyncalld')).length, 1, 'beside the checks, not in their queue');
   assert.strictEqual(await s.page.locator('script[src^="http"]').count(), 0);
   await s.close();
 

@@ -1071,13 +1071,14 @@ var Velmora = window.Velmora || {};
     };
 
     // The notice file is fetched and read by the native side, as data: nothing of it runs here.
-    // The texts still pass the snippet filter when they are shown.
+    // The texts still pass the snippet filter when they are shown. On a thread of its own, so that
+    // a slow notice server never holds up the checks queued on the worker.
     function loadNotices() {
         if (state.noticesLoaded) {
             return;
         }
         state.noticesLoaded = true;
-        V.asyncallc('get_notices', undefined, undefined, undefined, undefined, function (text) {
+        V.asyncalld('get_notices', undefined, undefined, undefined, undefined, function (text) {
             var notices = V.parseAnswer(text);
             if ($.isArray(notices) && notices.length > 0) {
                 V.showNotices(notices);
