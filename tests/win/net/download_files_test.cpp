@@ -1,8 +1,13 @@
 #include "net/download_files_win.h"
 
 #include "app/option_table.h"
+#include "common/protected_folder_win.h"
 #include "common/scoped_handle_win.h"
+#include "common/text_win.h"
 #include "test_servers.h"
+
+#include "common/protected_folder_win.h"
+#include "common/text_win.h"
 
 #include <gtest/gtest.h>
 
@@ -218,6 +223,32 @@ TEST_F(FilesTest, WholeFileReadAndWriteKeepBytesAndAttributes)
     EXPECT_EQ(ReadWholeFile(TempFilePath(L"missing").c_str(), &read),
               HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(read, "");
+}
+
+// A protected folder is made, or an existing one taken over; a file in its place, or a folder whose
+// parent is missing, is refused. (Wine keeps no access list of a folder's own, so the list itself
+// shows only on Windows.)
+TEST(ProtectedFolder, MadeOrTakenOverButNeverAFileOrAnOrphan)
+{
+    const std::wstring base = TempFolder() + L"velmora-protected-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(base.c_str(), nullptr);
+    const std::wstring made = base + L"\\made", existing = base + L"\\existing", file = base + L"\\file";
+    ASSERT_TRUE(::CreateDirectoryW(existing.c_str(), nullptr));
+    ASSERT_HRESULT_SUCCEEDED(WriteWholeFile(file.c_str(), "x"));
+    const struct {
+        std::wstring folder;
+        bool made;
+    } rows[] = {
+        {made, true}, {made, true}, {existing, true}, {file, false}, {base + L"\\gone\\below", false}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(Velmora::MakeProtectedFolder(row.folder), row.made) << Velmora::WideToUtf8(row.folder);
+        const DWORD attributes = ::GetFileAttributesW(row.folder.c_str());
+        EXPECT_EQ(row.made, attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            << Velmora::WideToUtf8(row.folder);
+    }
+    ::DeleteFileW(file.c_str());
+    for (const std::wstring& folder : {made, existing, base})
+        ::RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(FilesTest, FileExistsAndExpandPath)
