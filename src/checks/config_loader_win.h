@@ -48,7 +48,7 @@ ConfigFetch FetchThrough(Network::CWinHttpAgent& agent);
 // The process's configuration, downloaded through the process's HTTP agent.
 HRESULT LoadCheckConfig(const wchar_t* source);
 
-// "<the machine's program data>\\Velmora\\Assistant\\<md5 of the UTF-8 URL>.mdc", in folders only
+// "<the machine's program data>\Velmora\Assistant\<md5 of the UTF-8 URL>.mdc", in folders only
 // administrators can change (made or taken over on the way); empty when they cannot be had. A copy
 // in the per-user Internet cache, where earlier versions kept it, is never read.
 std::wstring ConfigCachePath(const std::wstring& url);

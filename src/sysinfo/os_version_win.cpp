@@ -77,13 +77,8 @@ OsVersionFacts GatherOsVersionFacts()
         facts.productType = info.wProductType;
     }
 
-    wchar_t system[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        std::wstring kernel32(system, length);
-        if (kernel32.back() != L'\\')
-            kernel32 += L'\\';
-        kernel32 += L"kernel32.dll";
+    if (const std::wstring system = SystemFolder(); !system.empty()) {
+        const std::wstring kernel32 = system + (system.back() == L'\\' ? L"" : L"\\") + L"kernel32.dll";
         VS_FIXEDFILEINFO version = {};
         if (ReadFileVersion(kernel32, &version)) {
             facts.kernelVersionRead = true;
