@@ -2,8 +2,9 @@
 # Makes a Debian bookworm machine ready to build and test the assistant. Run as root; safe to run
 # again: every step checks first and a ready machine finishes in seconds.
 #
-# Expensive artefacts (libcrypto and GoogleTest built for both MinGW targets) are cached outside
-# the source tree under $VELMORA_DEPS (default /opt/velmora-deps), keyed by version and target.
+# Expensive artefacts (libcrypto and GoogleTest built for both MinGW targets, cpp-httplib's header)
+# are cached outside the source tree under $VELMORA_DEPS (default /opt/velmora-deps), keyed by
+# version and target.
 set -euo pipefail
 
 DEPS=${VELMORA_DEPS:-/opt/velmora-deps}
@@ -26,7 +27,7 @@ apt_packages=(
     build-essential cmake ninja-build pkg-config git ca-certificates dpkg-dev python3 openssl curl
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 wine64-preloader wine32:i386 wine32-preloader:i386 xvfb xauth
-    libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
+    libssl-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev nlohmann-json3-dev
     clang libclang-rt-14-dev clang-format
     chromium fonts-wqy-microhei nodejs npm
     nsis
@@ -152,6 +153,31 @@ build_openssl() {
     touch "$prefix/.complete"
 }
 
+# cpp-httplib's single header, from Debian's source package with Debian's patches applied: the
+# binary package splits it for Linux (its implementation sits in a Linux shared library), while the
+# header alone builds with both MinGW compilers. Only the developer host serves HTTP with it.
+fetch_httplib() {
+    local version
+    version=$(apt-cache showsrc cpp-httplib 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -n 1)
+    [ -n "$version" ] || { log "no cpp-httplib source package in the package lists"; exit 1; }
+    local prefix=$DEPS/cpp-httplib-$version
+    if [ -f "$prefix/.complete" ]; then
+        log "cpp-httplib $version: cached"
+        return
+    fi
+    local work=$DEPS/work/cpp-httplib
+    rm -rf "$work" "$prefix"
+    mkdir -p "$work"
+    log "fetching cpp-httplib source $version"
+    (cd "$work" && apt-get source --download-only "cpp-httplib=$version" >"$DEPS_LOG" 2>&1 &&
+        dpkg-source -x "$(ls cpp-httplib_*.dsc | head -n 1)" tree >>"$DEPS_LOG" 2>&1) ||
+        { tail -n 20 "$DEPS_LOG"; exit 1; }
+    mkdir -p "$prefix/include"
+    cp "$work/tree/httplib.h" "$work/tree/LICENSE" "$prefix/include/"
+    rm -rf "$work"
+    touch "$prefix/.complete"
+}
+
 # qemu's user-mode emulator for i386, for machines whose kernel cannot execute 32-bit code: Wine's
 # 32-bit side then runs under it (scripts/wine-common.sh). Bookworm's qemu 7.2 leaves the trap
 # number of a signal's context at -1, so Wine cannot tell which fault it is handling and every
@@ -232,6 +258,7 @@ main() {
     build_openssl x86_64 mingw64
     build_gtest i686
     build_gtest x86_64
+    fetch_httplib
     fetch_qemu_i386
     log "ready (dependencies in $DEPS)"
 }

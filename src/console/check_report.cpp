@@ -1,13 +1,32 @@
 #include "console/check_report.h"
 
-#include "checks/json_text.h"
+#include <nlohmann/json.hpp>
 
 #include <map>
 
 namespace Velmora::Console {
 namespace {
 
-using Assistant::JsonQuoted;
+// Members in the order the report gives them.
+using Json = nlohmann::ordered_json;
+
+// JSON text of a value on one line, a space after each colon and comma, as a report's records are
+// laid out. A text that is not valid UTF-8 has each bad byte written as U+FFFD.
+std::string OneLine(const Json& value)
+{
+    if (!value.is_object() && !value.is_array())
+        return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::string out = value.is_object() ? "{" : "[";
+    bool first = true;
+    for (const auto& member : value.items()) {
+        out += first ? "" : ", ";
+        first = false;
+        if (value.is_object())
+            out += OneLine(member.key()) + ": ";
+        out += OneLine(member.value());
+    }
+    return out + (value.is_object() ? "}" : "]");
+}
 
 // A state's name in the report, and the mark a person reads first: what needs doing, not the
 // page's wording.
@@ -45,24 +64,24 @@ const char* PhaseName(Phase phase)
     return "check";
 }
 
-std::string RecordJson(const CheckRecord& record, Phase phase)
+Json RecordJson(const CheckRecord& record, Phase phase)
 {
-    std::string out = "{";
+    Json out = Json::object();
     if (record.type)
-        out += "\"type\": " + JsonQuoted(*record.type) + ", ";
+        out["type"] = *record.type;
     if (record.index)
-        out += "\"index\": " + std::to_string(*record.index) + ", ";
-    out += "\"name\": " + JsonQuoted(record.name) + ", ";
-    out += "\"answer\": " + (record.answer ? JsonQuoted(*record.answer) : std::string("null")) + ", ";
+        out["index"] = *record.index;
+    out["name"] = record.name;
+    out["answer"] = record.answer ? Json(*record.answer) : Json();
     if (phase == Phase::Fix) {
-        out += "\"action\": " + JsonQuoted(record.action) + ", ";
+        out["action"] = record.action;
     } else {
-        out += std::string("\"state\": \"") + StateName(record.state) + "\", ";
-        out += "\"text\": " + JsonQuoted(record.text) + ", ";
+        out["state"] = StateName(record.state);
+        out["text"] = record.text;
         if (record.status)
-            out += "\"status\": " + std::to_string(*record.status) + ", ";
+            out["status"] = *record.status;
     }
-    out += "\"duration_ms\": " + std::to_string(record.durationMs) + "}";
+    out["duration_ms"] = record.durationMs;
     return out;
 }
 
@@ -154,23 +173,29 @@ std::string ReportJson(const RunReport& report)
 {
     static constexpr const char* kModeNames[] = {"check", "fix", "update"};
     static constexpr const char* kUpdateNames[] = {"current", "installed", "not_installed"};
-    std::string out = "{\n  \"program\": \"VelmoraCheck\",\n";
-    out += "  \"version\": " + JsonQuoted(report.version) + ",\n";
-    out += "  \"config\": " + JsonQuoted(report.config) + ",\n";
-    out += std::string("  \"mode\": \"") + kModeNames[static_cast<int>(report.mode)] + "\",\n";
+    Json head = Json::object();
+    head["program"] = "VelmoraCheck";
+    head["version"] = report.version;
+    head["config"] = report.config;
+    head["mode"] = kModeNames[static_cast<int>(report.mode)];
     if (report.update)
-        out += std::string("  \"update\": \"") + kUpdateNames[static_cast<int>(*report.update)] + "\",\n";
-    out += "  \"started\": " + JsonQuoted(report.started) + ",\n";
-    out += "  \"system\": " + JsonQuoted(report.systemVersion) + ",\n";
-    out += "  \"ie\": " + JsonQuoted(report.ieVersion) + ",\n";
-    out += "  \"exit_code\": " + std::to_string(report.exitCode) + ",\n";
+        head["update"] = kUpdateNames[static_cast<int>(*report.update)];
+    head["started"] = report.started;
+    head["system"] = report.systemVersion;
+    head["ie"] = report.ieVersion;
+    head["exit_code"] = report.exitCode;
+
+    // A member a line, then the rounds: a line each, and each of their records on a line of its own.
+    std::string out = "{\n";
+    for (const auto& member : head.items())
+        out += "  " + OneLine(member.key()) + ": " + OneLine(member.value()) + ",\n";
     out += "  \"rounds\": [";
     for (std::size_t r = 0; r < report.rounds.size(); ++r) {
         const Round& round = report.rounds[r];
         out += r ? ",\n" : "\n";
-        out += std::string("    {\"phase\": \"") + PhaseName(round.phase) + "\", \"results\": [";
+        out += "    {\"phase\": " + OneLine(PhaseName(round.phase)) + ", \"results\": [";
         for (std::size_t i = 0; i < round.results.size(); ++i)
-            out += (i ? ",\n      " : "\n      ") + RecordJson(round.results[i], round.phase);
+            out += (i ? ",\n      " : "\n      ") + OneLine(RecordJson(round.results[i], round.phase));
         out += round.results.empty() ? "]}" : "\n    ]}";
     }
     out += report.rounds.empty() ? "]\n}\n" : "\n  ]\n}\n";

@@ -10,6 +10,7 @@
 #include "app/option_table.h"
 #include "app/shell_services_win.h"
 #include "app/sync_object_win.h"
+#include "checks/check_fix.h"
 #include "checks/digest.h"
 #include "common/com_ptr_win.h"
 #include "common/text_win.h"
@@ -20,6 +21,7 @@
 #include "devhost/page_channel.h"
 #include "devhost/remote_page_win.h"
 #include "devhost/request_rules.h"
+#include "install/self_update.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
 #include "ui/message_box_win.h"
@@ -112,8 +114,21 @@ int Run(const std::vector<std::wstring>& args, Console::ConsoleOutput& out)
     services.postQuit = [] { g_quit.Raise("quit"); };
     // The browser's page stays where it is; a new host is started by whoever started this one.
     services.restartApplication = [] { g_quit.Raise("restart"); };
+    // What would change the machine beyond the program's settings, log and downloads is answered as
+    // the program answers it, and only printed: the browser it would open, starting with Windows
+    // (the Run key would start this host instead of the program, which then refuses to start), and
+    // a new version of the program installed over the machine's.
     services.openBrowser = [&out](const std::wstring&, const std::wstring& url) {
         out.Write("page asks to open: " + WideToUtf8(url) + "\r\n");
+    };
+    services.setAutostart = [&out](bool on) {
+        out.Write(std::string("page asks to start with Windows: ") + (on ? "on" : "off") +
+                  " (not applied)\r\n");
+    };
+    services.checkUpdate = [&out](Assistant::CheckConfig& config, bool, HWND, const UI::EngineProgress&) {
+        if (Assistant::UpdateNeeded(config, Assistant::HandlerForType, nullptr))
+            out.Write("page asks to install the bank's newer version of the assistant (not applied)\r\n");
+        return false;
     };
     services.commandLineArgs.clear();
     services.configOverride = options.config;
@@ -129,13 +144,10 @@ int Run(const std::vector<std::wstring>& args, Console::ConsoleOutput& out)
     DevHost::RemotePresenter presenter(channel);
     const UI::ScopedMessagePresenter presenterInUse(&presenter);
 
-    const DevHost::WinsockSession winsock;
     DevHost::LoopbackServer server;
-    const int error =
-        winsock.Ready()
-            ? server.Start(options.port,
-                           [&site](const DevHost::HttpRequest& request) { return site.Serve(request); })
-            : WSASYSNOTREADY;
+    const int error = server.Start(
+        options.port, [&site](const DevHost::HttpRequest& head) { return site.Screen(head); },
+        [&site](const DevHost::HttpRequest& request) { return site.Serve(request); });
     if (error != 0) {
         out.Error("无法在 127.0.0.1:" + std::to_string(options.port) + " 上监听（Winsock " +
                   std::to_string(error) + "）。\r\n");

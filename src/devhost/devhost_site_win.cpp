@@ -15,20 +15,19 @@ namespace {
 
 using UI::ScopedVariant;
 
+// An answer that is only its status (the server words it).
 HttpResponse Status(int status)
 {
     HttpResponse response;
     response.status = status;
-    response.contentType = "text/plain; charset=utf-8";
-    response.body = std::string(ReasonPhrase(status)) + "\n";
     return response;
 }
 
-HttpResponse JsonResponse(const JsonValue& value)
+HttpResponse JsonResponse(const Json& value)
 {
     HttpResponse response;
     response.contentType = "application/json; charset=utf-8";
-    response.body = WriteJson(value);
+    response.body = WireJsonText(value);
     return response;
 }
 
@@ -46,13 +45,13 @@ std::optional<std::string> ResourceBytes(const wchar_t* name, const wchar_t* typ
 }
 
 // The five command arguments (name, a1..a4) of a call's "args"; absent ones are empty.
-std::array<ScopedVariant, 5> CommandArguments(const JsonValue& body)
+std::array<ScopedVariant, 5> CommandArguments(const Json& body)
 {
     std::array<ScopedVariant, 5> args;
-    const JsonValue* list = body.Find("args");
-    if (list && list->IsArray()) {
-        for (std::size_t i = 0; i < args.size() && i < list->Items().size(); ++i)
-            VariantFromWire(list->Items()[i], args[i].Ptr());
+    const Json* list = Member(body, "args");
+    if (list && list->is_array()) {
+        for (std::size_t i = 0; i < args.size() && i < list->size(); ++i)
+            VariantFromWire((*list)[i], args[i].Ptr());
     }
     return args;
 }
@@ -106,13 +105,26 @@ void DevHostSite::SetAccessRule(AccessRule rule)
     rule_ = std::move(rule);
 }
 
+Admission DevHostSite::Admit(const HttpRequest& request)
+{
+    std::lock_guard<std::mutex> held(ruleLock_);
+    return AdmitRequest(request, rule_);
+}
+
+std::optional<HttpResponse> DevHostSite::Screen(const HttpRequest& head)
+{
+    const int refused = HeadRefusal(head);
+    if (refused != 0)
+        return Status(refused);
+    const Admission admission = Admit(head);
+    if (admission.status != 0)
+        return Status(admission.status);
+    return std::nullopt;
+}
+
 HttpResponse DevHostSite::Serve(const HttpRequest& request)
 {
-    Admission admission;
-    {
-        std::lock_guard<std::mutex> held(ruleLock_);
-        admission = AdmitRequest(request, rule_);
-    }
+    const Admission admission = Admit(request);
     if (admission.status != 0)
         return Status(admission.status);
     const std::string& path = admission.path;
@@ -135,8 +147,8 @@ HttpResponse DevHostSite::Serve(const HttpRequest& request)
     }
     if (request.method != "POST")
         return Status(405);
-    const std::optional<JsonValue> body = ParseJson(request.body);
-    if (!body || !body->IsObject())
+    const std::optional<Json> body = ParseWireJson(request.body);
+    if (!body || !body->is_object())
         return Status(400);
     if (route == "callc")
         return SyncCall(*body);
@@ -166,10 +178,10 @@ HttpResponse DevHostSite::ServeFile(const std::string& path)
     return response;
 }
 
-HttpResponse DevHostSite::SyncCall(const JsonValue& body)
+HttpResponse DevHostSite::SyncCall(const Json& body)
 {
     auto args = std::make_shared<std::array<ScopedVariant, 5>>(CommandArguments(body));
-    std::optional<JsonValue> step = channel_.BeginCall([this, args] {
+    std::optional<Json> step = channel_.BeginCall([this, args] {
         EnsureComOnThisThread();
         ScopedVariant answer;
         if (handler_)
@@ -180,28 +192,28 @@ HttpResponse DevHostSite::SyncCall(const JsonValue& body)
     return step ? JsonResponse(*step) : Status(409);
 }
 
-HttpResponse DevHostSite::ContinueSyncCall(const JsonValue& body)
+HttpResponse DevHostSite::ContinueSyncCall(const Json& body)
 {
-    const std::optional<JsonValue> step = channel_.ContinueCall(body);
+    const std::optional<Json> step = channel_.ContinueCall(body);
     return step ? JsonResponse(*step) : Status(409);
 }
 
-HttpResponse DevHostSite::AsyncCall(const JsonValue& body, bool queued)
+HttpResponse DevHostSite::AsyncCall(const Json& body, bool queued)
 {
     auto* item =
-        new RemoteAsyncCall(page_, handler_, body.TextOf("callback"), CommandArguments(body), queued);
+        new RemoteAsyncCall(page_, handler_, TextOf(body, "callback"), CommandArguments(body), queued);
     // Answered once the command is on its way, as the embedded page's call returns.
     UI::Dispatch(item);
-    return JsonResponse(JsonValue::Object());
+    return JsonResponse(Json::object());
 }
 
-HttpResponse DevHostSite::Poll(const JsonValue& body)
+HttpResponse DevHostSite::Poll(const Json& body)
 {
-    const std::string page = body.TextOf("page");
+    const std::string page = TextOf(body, "page");
     if (page.empty())
         return Status(400);
-    const JsonValue* answers = body.Find("answers");
-    return JsonResponse(channel_.Poll(page, answers ? *answers : JsonValue::Array()));
+    const Json* answers = Member(body, "answers");
+    return JsonResponse(channel_.Poll(page, answers ? *answers : Json::array()));
 }
 
 } // namespace Velmora::DevHost

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace Velmora::DevHost {
 
@@ -23,16 +24,20 @@ public:
     DevHostSite(PageChannel& channel, UI::CommandHandler handler);
 
     void SetAccessRule(AccessRule rule);
+    // A request's head, before its body is read: the refusal of what the host does not read or
+    // does not admit, or none.
+    std::optional<HttpResponse> Screen(const HttpRequest& head);
     HttpResponse Serve(const HttpRequest& request);
 
     RemotePage& Page() { return *page_; }
 
 private:
+    Admission Admit(const HttpRequest& request);
     HttpResponse ServeFile(const std::string& path);
-    HttpResponse SyncCall(const JsonValue& body);
-    HttpResponse ContinueSyncCall(const JsonValue& body);
-    HttpResponse AsyncCall(const JsonValue& body, bool queued);
-    HttpResponse Poll(const JsonValue& body);
+    HttpResponse SyncCall(const Json& body);
+    HttpResponse ContinueSyncCall(const Json& body);
+    HttpResponse AsyncCall(const Json& body, bool queued);
+    HttpResponse Poll(const Json& body);
 
     PageChannel& channel_;
     UI::CommandHandler handler_;

@@ -1,89 +1,56 @@
 #pragma once
-// An HTTP server on 127.0.0.1 only: a thread that accepts, and one per connection that reads its
-// requests in turn and answers each through the handler (keep-alive as the browser asks).
+// The developer host's HTTP server, on 127.0.0.1 only, with bounded resources: a fixed number of
+// workers serve connections (a few more wait for one; beyond that, accepting pauses and new
+// connections wait in the system's queue), every read and write waits a bounded time, a connection
+// without a request is closed when it has been idle a while, and a request's head is screened
+// before any of its body is read.
 
 #include "devhost/http_message.h"
 
-#include <winsock2.h>
-
-#include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <thread>
+
+namespace httplib {
+class Server;
+}
 
 namespace Velmora::DevHost {
 
-// Winsock for as long as it lives.
-class WinsockSession {
-public:
-    WinsockSession();
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
-    ~WinsockSession();
-    bool Ready() const { return ready_; }
-
-private:
-    bool ready_ = false;
-};
-
-class ScopedSocket {
-public:
-    ScopedSocket() = default;
-    explicit ScopedSocket(SOCKET s) : socket_(s) {}
-    ScopedSocket(const ScopedSocket&) = delete;
-    ScopedSocket& operator=(const ScopedSocket&) = delete;
-    ~ScopedSocket() { Reset(); }
-    SOCKET Get() const { return socket_; }
-    bool IsValid() const { return socket_ != INVALID_SOCKET; }
-    void Reset(SOCKET s = INVALID_SOCKET)
-    {
-        if (socket_ != INVALID_SOCKET)
-            ::closesocket(socket_);
-        socket_ = s;
-    }
-
-private:
-    SOCKET socket_ = INVALID_SOCKET;
+struct ServerLimits {
+    std::size_t workers = 16; // connections served at once: above the six a browser opens per host
+    std::size_t waiting = 16; // connections accepted and waiting for a worker
+    std::chrono::seconds idle{2};
+    std::chrono::seconds receive{5};
+    std::chrono::seconds send{5};
 };
 
 class LoopbackServer {
 public:
-    using Handler = std::function<HttpResponse(const HttpRequest&)>;
+    // Decides on a request's head (method, target, headers; no body yet): an answer that refuses
+    // it, sent at once with the connection closed after it, or none to read the body and serve it.
+    using Screen = std::function<std::optional<HttpResponse>(const HttpRequest& head)>;
+    using Handler = std::function<HttpResponse(const HttpRequest& request)>;
 
-    LoopbackServer() = default;
+    LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
-    ~LoopbackServer() { Stop(); }
+    ~LoopbackServer();
 
     // Listens on 127.0.0.1:`port` (0: a free port the system picks). The Winsock error when it cannot.
-    int Start(int port, Handler handler);
+    int Start(int port, Screen screen, Handler handler, const ServerLimits& limits = {});
     int Port() const { return port_; }
-    // No new connection is taken; open ones are shut down once their request in progress is
-    // answered, and every thread is joined.
+    // No new connection is taken; each open one ends after the request it is serving, or when it
+    // has been idle for the idle time; every worker is joined.
     void Stop();
 
 private:
-    struct Connection {
-        ScopedSocket socket;
-        std::thread thread;
-        std::atomic<bool> done{false};
-        std::atomic<bool> busy{false};
-    };
-
-    // `listening` is the listener as it was started: Stop closes it, which ends the wait.
-    void AcceptLoop(SOCKET listening);
-    void Serve(Connection& connection);
-    void JoinFinished();
-
-    Handler handler_;
-    ScopedSocket listener_;
+    std::unique_ptr<httplib::Server> server_;
+    std::thread listening_;
     int port_ = 0;
-    std::atomic<bool> stopping_{false};
-    std::thread acceptor_;
-    std::mutex connectionsLock_;
-    std::list<std::unique_ptr<Connection>> connections_;
 };
 
 } // namespace Velmora::DevHost

@@ -3,12 +3,12 @@
 namespace Velmora::DevHost {
 namespace {
 
-PageAnswer AnswerFrom(const JsonValue& value)
+PageAnswer AnswerFrom(const Json& value)
 {
     PageAnswer answer;
-    const JsonValue* ok = value.Find("ok");
-    answer.ok = ok && ok->IsBool() && ok->BoolValue();
-    if (const JsonValue* result = value.Find("result"))
+    const Json* ok = Member(value, "ok");
+    answer.ok = ok && ok->is_boolean() && ok->get<bool>();
+    if (const Json* result = Member(value, "result"))
         answer.result = *result;
     return answer;
 }
@@ -49,14 +49,14 @@ void PageChannel::PageThreadMain()
         changed_.wait(held, [this] { return closed_ || work_.has_value(); });
         if (closed_ && !work_)
             return;
-        std::function<JsonValue()> work = std::move(*work_);
+        std::function<Json()> work = std::move(*work_);
         work_.reset();
         held.unlock();
-        JsonValue result;
+        Json result;
         try {
             result = work();
         } catch (...) {
-            result = JsonValue();
+            result = Json();
         }
         held.lock();
         if (callAbandoned_ || closed_) {
@@ -64,22 +64,22 @@ void PageChannel::PageThreadMain()
             callBusy_ = false;
             callAbandoned_ = false;
         } else {
-            step_ = JsonValue::Object({{"done", JsonValue::Bool(true)}, {"result", std::move(result)}});
+            step_ = Json{{"done", true}, {"result", std::move(result)}};
         }
         changed_.notify_all();
     }
 }
 
-std::optional<JsonValue> PageChannel::AwaitStep(std::unique_lock<std::mutex>& held)
+std::optional<Json> PageChannel::AwaitStep(std::unique_lock<std::mutex>& held)
 {
     changed_.wait(held, [this] { return closed_ || step_.has_value(); });
     if (!step_) {
         callBusy_ = false;
         return std::nullopt;
     }
-    JsonValue step = std::move(*step_);
+    Json step = std::move(*step_);
     step_.reset();
-    if (step.Find("done")) {
+    if (Member(step, "done")) {
         callBusy_ = false;
         changed_.notify_all();
     }
@@ -87,7 +87,7 @@ std::optional<JsonValue> PageChannel::AwaitStep(std::unique_lock<std::mutex>& he
     return step;
 }
 
-std::optional<JsonValue> PageChannel::BeginCall(std::function<JsonValue()> work)
+std::optional<Json> PageChannel::BeginCall(std::function<Json()> work)
 {
     std::unique_lock<std::mutex> held(lock_);
     if (closed_ || callBusy_)
@@ -100,7 +100,7 @@ std::optional<JsonValue> PageChannel::BeginCall(std::function<JsonValue()> work)
     return AwaitStep(held);
 }
 
-std::optional<JsonValue> PageChannel::ContinueCall(const JsonValue& answer)
+std::optional<Json> PageChannel::ContinueCall(const Json& answer)
 {
     std::unique_lock<std::mutex> held(lock_);
     if (closed_ || !callBusy_ || !awaitingAnswer_ || answer_)
@@ -111,11 +111,11 @@ std::optional<JsonValue> PageChannel::ContinueCall(const JsonValue& answer)
     return AwaitStep(held);
 }
 
-PageAnswer PageChannel::PerformAsStep(JsonValue request, std::unique_lock<std::mutex>& held)
+PageAnswer PageChannel::PerformAsStep(Json request, std::unique_lock<std::mutex>& held)
 {
     if (callAbandoned_ || closed_)
         return Failed();
-    step_ = JsonValue::Object({{"op", std::move(request)}});
+    step_ = Json{{"op", std::move(request)}};
     awaitingAnswer_ = true;
     changed_.notify_all();
     const bool answered =
@@ -132,7 +132,7 @@ PageAnswer PageChannel::PerformAsStep(JsonValue request, std::unique_lock<std::m
     return answer;
 }
 
-PageAnswer PageChannel::Perform(JsonValue request)
+PageAnswer PageChannel::Perform(Json request)
 {
     std::unique_lock<std::mutex> held(lock_);
     if (closed_)
@@ -141,7 +141,7 @@ PageAnswer PageChannel::Perform(JsonValue request)
         return PerformAsStep(std::move(request), held);
 
     const long long id = ++nextId_;
-    request.Set("id", JsonValue::Number(static_cast<double>(id)));
+    request["id"] = id;
     pending_[id].request = std::move(request);
     outbox_.push_back(id);
     changed_.notify_all();
@@ -166,7 +166,7 @@ PageAnswer PageChannel::Perform(JsonValue request)
     return answer;
 }
 
-JsonValue PageChannel::Poll(const std::string& pageId, const JsonValue& answers)
+Json PageChannel::Poll(const std::string& pageId, const Json& answers)
 {
     std::unique_lock<std::mutex> held(lock_);
     lastSeen_ = Clock::now();
@@ -177,12 +177,12 @@ JsonValue PageChannel::Poll(const std::string& pageId, const JsonValue& answers)
         }
         currentPage_ = pageId;
     }
-    if (answers.IsArray()) {
-        for (const JsonValue& given : answers.Items()) {
-            const JsonValue* id = given.Find("id");
-            if (!id || !id->IsNumber())
+    if (answers.is_array()) {
+        for (const Json& given : answers) {
+            const Json* id = Member(given, "id");
+            if (!id || !id->is_number_integer())
                 continue;
-            const auto found = pending_.find(static_cast<long long>(id->NumberValue()));
+            const auto found = pending_.find(id->get<long long>());
             if (found != pending_.end() && found->second.deliveredTo == pageId && !found->second.answer)
                 found->second.answer = AnswerFrom(given);
         }
@@ -193,12 +193,12 @@ JsonValue PageChannel::Poll(const std::string& pageId, const JsonValue& answers)
     changed_.wait_for(held, times_.poll, [this] { return closed_ || !outbox_.empty(); });
     --pollsWaiting_;
     lastSeen_ = Clock::now();
-    JsonValue requests = JsonValue::Array();
+    Json requests = Json::array();
     while (!outbox_.empty()) {
         Pending& pending = pending_[outbox_.front()];
         outbox_.pop_front();
         pending.deliveredTo = pageId;
-        requests.Items().push_back(pending.request);
+        requests.push_back(pending.request);
     }
     return requests;
 }

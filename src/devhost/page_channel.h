@@ -8,7 +8,7 @@
 // with its next request, and the call goes on. Every other thread's request waits for the page's
 // poll, which takes all waiting requests at once and brings their answers with the next poll.
 
-#include "devhost/json_value.h"
+#include "devhost/wire_json.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -24,7 +24,7 @@ namespace Velmora::DevHost {
 
 struct PageAnswer {
     bool ok = false; // false: the page had no such function, it threw, or the page is gone
-    JsonValue result;
+    Json result;
 };
 
 struct ChannelTimes {
@@ -43,20 +43,20 @@ public:
     ~PageChannel();
 
     // Any thread: `request` (an object naming the operation in "op") performed by the page.
-    PageAnswer Perform(JsonValue request);
+    PageAnswer Perform(Json request);
 
     // The page's synchronous call. `work` runs on the page thread; the answer is the call's first
     // step: {"done":true,"result":...} when it has ended, or {"op":{...}} for the page to perform.
     // None while another call is in progress (or the channel is closed).
-    std::optional<JsonValue> BeginCall(std::function<JsonValue()> work);
+    std::optional<Json> BeginCall(std::function<Json()> work);
     // The page's answer ({"ok":...,"result":...}) to the step it was given; answers the next step.
     // None when no step waits for an answer.
-    std::optional<JsonValue> ContinueCall(const JsonValue& answer);
+    std::optional<Json> ContinueCall(const Json& answer);
 
     // The page `pageId` answers ([{"id":n,"ok":...,"result":...}]) and asks for what waits for it:
     // the requests, each with its "id", at once when there are any, else after the poll time.
     // A new page id ends the old page: what it was given and did not answer fails.
-    JsonValue Poll(const std::string& pageId, const JsonValue& answers);
+    Json Poll(const std::string& pageId, const Json& answers);
 
     // Every waiting request fails, waiting polls and calls return, and nothing new is taken. A
     // synchronous call in progress is given up to `callGrace` to end first, so that its page gets
@@ -68,14 +68,14 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Pending {
-        JsonValue request;
+        Json request;
         std::string deliveredTo; // empty until a poll took it
         std::optional<PageAnswer> answer;
     };
 
     void PageThreadMain();
-    PageAnswer PerformAsStep(JsonValue request, std::unique_lock<std::mutex>& held);
-    std::optional<JsonValue> AwaitStep(std::unique_lock<std::mutex>& held);
+    PageAnswer PerformAsStep(Json request, std::unique_lock<std::mutex>& held);
+    std::optional<Json> AwaitStep(std::unique_lock<std::mutex>& held);
     bool PagePresent(Clock::time_point now) const;
     static PageAnswer Failed() { return {}; }
 
@@ -89,9 +89,9 @@ private:
     // The synchronous call.
     bool callBusy_ = false;      // from BeginCall until its end was handed out
     bool callAbandoned_ = false; // its page stopped answering: its further steps fail at once
-    std::optional<std::function<JsonValue()>> work_;
-    std::optional<JsonValue> step_;   // from the page thread to the call's connection
-    std::optional<JsonValue> answer_; // from the page to the page thread
+    std::optional<std::function<Json()>> work_;
+    std::optional<Json> step_;   // from the page thread to the call's connection
+    std::optional<Json> answer_; // from the page to the page thread
     bool awaitingAnswer_ = false;
 
     // Requests of other threads.

@@ -10,14 +10,14 @@
 namespace Velmora::DevHost {
 namespace {
 
-JsonValue Marker(const char* what)
+Json Marker(const char* what)
 {
-    return JsonValue::Object({{"$", JsonValue::String(what)}});
+    return Json{{"$", what}};
 }
 
-JsonValue Operation(const char* op)
+Json Operation(const char* op)
 {
-    return JsonValue::Object({{"op", JsonValue::String(op)}});
+    return Json{{"op", op}};
 }
 
 std::string Utf8(const wchar_t* text)
@@ -39,9 +39,18 @@ void SetResult(const PageAnswer& answer, VARIANT* result)
         VariantFromWire(answer.result, result);
 }
 
+// A number as the page's script would print it: an integer without a fraction (-0 stays a double).
+Json WireNumber(double n)
+{
+    constexpr double kExactIntegers = 9007199254740992.0; // 2^53
+    if (n == std::floor(n) && std::fabs(n) <= kExactIntegers && !(n == 0 && std::signbit(n)))
+        return static_cast<std::int64_t>(n);
+    return n;
+}
+
 } // namespace
 
-JsonValue WireFromVariant(const VARIANT& value)
+Json WireFromVariant(const VARIANT& value)
 {
     VARIANT plain;
     ::VariantInit(&plain);
@@ -51,7 +60,7 @@ JsonValue WireFromVariant(const VARIANT& value)
             return Marker("undefined");
         v = &plain;
     }
-    JsonValue out;
+    Json out;
     switch (v->vt) {
     case VT_EMPTY:
         out = Marker("undefined");
@@ -59,10 +68,10 @@ JsonValue WireFromVariant(const VARIANT& value)
     case VT_NULL:
         break;
     case VT_BOOL:
-        out = JsonValue::Bool(v->boolVal != VARIANT_FALSE);
+        out = v->boolVal != VARIANT_FALSE;
         break;
     case VT_BSTR:
-        out = JsonValue::String(v->bstrVal ? WideToUtf8({v->bstrVal, ::SysStringLen(v->bstrVal)}) : "");
+        out = v->bstrVal ? WideToUtf8({v->bstrVal, ::SysStringLen(v->bstrVal)}) : std::string();
         break;
     case VT_I1:
     case VT_I2:
@@ -77,7 +86,7 @@ JsonValue WireFromVariant(const VARIANT& value)
         VARIANT number;
         ::VariantInit(&number);
         if (SUCCEEDED(::VariantChangeType(&number, const_cast<VARIANT*>(v), 0, VT_R8)))
-            out = JsonValue::Number(number.dblVal);
+            out = WireNumber(number.dblVal);
         break;
     }
     default:
@@ -88,19 +97,21 @@ JsonValue WireFromVariant(const VARIANT& value)
     return out;
 }
 
-void VariantFromWire(const JsonValue& value, VARIANT* out)
+void VariantFromWire(const Json& value, VARIANT* out)
 {
     ::VariantInit(out);
-    switch (value.GetKind()) {
-    case JsonValue::Kind::Null:
+    switch (value.type()) {
+    case Json::value_t::null:
         out->vt = VT_NULL;
         return;
-    case JsonValue::Kind::Bool:
+    case Json::value_t::boolean:
         out->vt = VT_BOOL;
-        out->boolVal = value.BoolValue() ? VARIANT_TRUE : VARIANT_FALSE;
+        out->boolVal = value.get<bool>() ? VARIANT_TRUE : VARIANT_FALSE;
         return;
-    case JsonValue::Kind::Number: {
-        const double n = value.NumberValue();
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+    case Json::value_t::number_float: {
+        const double n = value.get<double>();
         // -0 stays a double, as in the script engine.
         if (n == std::floor(n) && n >= std::numeric_limits<std::int32_t>::min() &&
             n <= std::numeric_limits<std::int32_t>::max() && !(n == 0 && std::signbit(n))) {
@@ -112,8 +123,8 @@ void VariantFromWire(const JsonValue& value, VARIANT* out)
         }
         return;
     }
-    case JsonValue::Kind::String: {
-        const std::wstring text = Utf8ToWide(value.StringValue());
+    case Json::value_t::string: {
+        const std::wstring text = Utf8ToWide(value.get_ref<const std::string&>());
         out->vt = VT_BSTR;
         out->bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
         return;
@@ -126,13 +137,13 @@ void VariantFromWire(const JsonValue& value, VARIANT* out)
 
 HRESULT RemotePage::CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result)
 {
-    JsonValue request = Operation("call");
-    request.Set("name", JsonValue::String(Utf8(function)));
-    JsonValue list = JsonValue::Array();
+    Json request = Operation("call");
+    request["name"] = Utf8(function);
+    Json list = Json::array();
     // Automation order is the last parameter first; the page takes them first to last.
     for (UINT i = count; i > 0; --i)
-        list.Items().push_back(WireFromVariant(args[i - 1]));
-    request.Set("args", std::move(list));
+        list.push_back(WireFromVariant(args[i - 1]));
+    request["args"] = std::move(list);
     const PageAnswer answer = channel_.Perform(std::move(request));
     SetResult(answer, result);
     return StatusOf(answer);
@@ -140,24 +151,24 @@ HRESULT RemotePage::CallScript(const wchar_t* function, VARIANT* args, UINT coun
 
 HRESULT RemotePage::CallCallback(const std::string& callback, const VARIANT& result)
 {
-    JsonValue request = Operation("callback");
-    request.Set("callback", JsonValue::String(callback));
-    request.Set("args", JsonValue::Array({WireFromVariant(result)}));
+    Json request = Operation("callback");
+    request["callback"] = callback;
+    request["args"] = Json::array({WireFromVariant(result)});
     return StatusOf(channel_.Perform(std::move(request)));
 }
 
 HRESULT RemotePage::SetScriptVariable(const wchar_t* name, const VARIANT& value)
 {
-    JsonValue request = Operation("set");
-    request.Set("name", JsonValue::String(Utf8(name)));
-    request.Set("value", WireFromVariant(value));
+    Json request = Operation("set");
+    request["name"] = Utf8(name);
+    request["value"] = WireFromVariant(value);
     return StatusOf(channel_.Perform(std::move(request)));
 }
 
 HRESULT RemotePage::GetScriptVariable(const wchar_t* name, VARIANT* result)
 {
-    JsonValue request = Operation("get");
-    request.Set("name", JsonValue::String(Utf8(name)));
+    Json request = Operation("get");
+    request["name"] = Utf8(name);
     const PageAnswer answer = channel_.Perform(std::move(request));
     SetResult(answer, result);
     return StatusOf(answer);
@@ -165,22 +176,22 @@ HRESULT RemotePage::GetScriptVariable(const wchar_t* name, VARIANT* result)
 
 HRESULT RemotePage::ExecScript(const wchar_t* script)
 {
-    JsonValue request = Operation("exec");
-    request.Set("script", JsonValue::String(Utf8(script)));
+    Json request = Operation("exec");
+    request["script"] = Utf8(script);
     return StatusOf(channel_.Perform(std::move(request)));
 }
 
 int RemotePresenter::Present(const UI::MessageRequest& request)
 {
-    JsonValue op = Operation("message");
-    op.Set("ask", JsonValue::Bool(request.askYesNo));
-    op.Set("title", JsonValue::String(WideToUtf8(request.title)));
-    op.Set("instruction", JsonValue::String(WideToUtf8(request.instruction)));
-    op.Set("content", JsonValue::String(WideToUtf8(request.content)));
-    op.Set("icon", JsonValue::Number(request.icon));
+    Json op = Operation("message");
+    op["ask"] = request.askYesNo;
+    op["title"] = WideToUtf8(request.title);
+    op["instruction"] = WideToUtf8(request.instruction);
+    op["content"] = WideToUtf8(request.content);
+    op["icon"] = request.icon;
     const PageAnswer answer = channel_.Perform(std::move(op));
     if (request.askYesNo)
-        return answer.ok && answer.result.IsNumber() && answer.result.NumberValue() == UI::kAnswerYes
+        return answer.ok && answer.result.is_number() && answer.result.get<double>() == UI::kAnswerYes
                    ? UI::kAnswerYes
                    : UI::kAnswerNo;
     return IDOK;

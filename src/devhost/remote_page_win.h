@@ -13,10 +13,10 @@ namespace Velmora::DevHost {
 
 // A page value on the wire: JSON, with undefined as {"$":"undefined"} and an object or function,
 // which cannot cross, as {"$":"object"}.
-JsonValue WireFromVariant(const VARIANT& value);
+Json WireFromVariant(const VARIANT& value);
 // The automation value the page's script engine would pass: an integer in 32 bits as VT_I4, any
 // other number as VT_R8, undefined and objects as VT_EMPTY, null as VT_NULL. `out` is initialised.
-void VariantFromWire(const JsonValue& value, VARIANT* out);
+void VariantFromWire(const Json& value, VARIANT* out);
 
 class RemotePage final : public UI::IBSDialog {
 public:

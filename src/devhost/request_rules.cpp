@@ -1,17 +1,14 @@
 #include "devhost/request_rules.h"
 
+#include "checks/check_config.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace Velmora::DevHost {
 namespace {
 
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
+using Assistant::AsciiLower;
 
 bool SameText(const std::string& a, const std::string& b)
 {
@@ -24,11 +21,11 @@ bool SameText(const std::string& a, const std::string& b)
     return difference == 0;
 }
 
-bool OwnAuthority(const std::string& authority, int port)
+// Exactly the address the host listens on: a name (localhost) could stand for another address,
+// such as IPv6's loopback, where something else may listen.
+std::string OwnAuthority(int port)
 {
-    const std::string text = Lower(authority);
-    const std::string suffix = ":" + std::to_string(port);
-    return text == "127.0.0.1" + suffix || text == "localhost" + suffix;
+    return "127.0.0.1:" + std::to_string(port);
 }
 
 bool PageNameCharacter(unsigned char c)
@@ -46,7 +43,7 @@ std::string Upper(std::string text)
 std::string ContentTypeOf(const std::string& name)
 {
     const std::size_t dot = name.rfind('.');
-    const std::string extension = dot == std::string::npos ? std::string() : Lower(name.substr(dot + 1));
+    const std::string extension = dot == std::string::npos ? std::string() : AsciiLower(name.substr(dot + 1));
     if (extension == "html" || extension == "htm")
         return "text/html; charset=utf-8";
     if (extension == "css")
@@ -67,14 +64,11 @@ std::string ContentTypeOf(const std::string& name)
 Admission AdmitRequest(const HttpRequest& request, const AccessRule& rule)
 {
     Admission refused{403, {}};
-    if (rule.token.empty() || !OwnAuthority(request.Header("host"), rule.port))
+    if (rule.token.empty() || request.Header("host") != OwnAuthority(rule.port))
         return refused;
-    if (request.headers.count("origin")) {
-        const std::string origin = Lower(request.Header("origin"));
-        const std::string suffix = ":" + std::to_string(rule.port);
-        if (origin != "http://127.0.0.1" + suffix && origin != "http://localhost" + suffix)
-            return refused;
-    }
+    if (request.headers.count("origin") &&
+        AsciiLower(request.Header("origin")) != "http://" + OwnAuthority(rule.port))
+        return refused;
     std::string target = request.target;
     target = target.substr(0, target.find_first_of("?#"));
     const std::string prefix = "/" + rule.token + "/";
@@ -83,10 +77,28 @@ Admission AdmitRequest(const HttpRequest& request, const AccessRule& rule)
     return {0, target.substr(prefix.size())};
 }
 
+int HeadRefusal(const HttpRequest& head)
+{
+    if (head.headers.count("transfer-encoding"))
+        return 501;
+    if (!head.headers.count("content-length"))
+        return 0;
+    std::string_view length = head.headers.at("content-length");
+    if (length.empty() ||
+        !std::all_of(length.begin(), length.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return 400;
+    // Compared as text first, so that no length is too long to read as a number.
+    length.remove_prefix(std::min(length.find_first_not_of('0'), length.size()));
+    const std::string largest = std::to_string(kMaxRequestBody);
+    if (length.size() > largest.size() || (length.size() == largest.size() && length > largest))
+        return 413;
+    return 0;
+}
+
 std::optional<ResourceName> PageResourceFor(const std::string& path)
 {
     ResourceName resource;
-    if (path.empty() || Lower(path) == "index.html") {
+    if (path.empty() || AsciiLower(path) == "index.html") {
         resource.typeId = 23;
         resource.nameId = 200;
         resource.contentType = ContentTypeOf("index.html");
@@ -95,7 +107,7 @@ std::optional<ResourceName> PageResourceFor(const std::string& path)
     const std::size_t slash = path.find('/');
     if (slash == std::string::npos)
         return std::nullopt;
-    const std::string folder = Lower(path.substr(0, slash));
+    const std::string folder = AsciiLower(path.substr(0, slash));
     const std::string name = path.substr(slash + 1);
     if (name.empty() || name.front() == '.' || name.find("..") != std::string::npos ||
         !std::all_of(name.begin(), name.end(),
@@ -117,7 +129,7 @@ std::optional<ResourceName> PageResourceFor(const std::string& path)
 std::string PageWithHostScript(const std::string& html)
 {
     static const std::string tag = "<script type=\"text/javascript\" src=\"~host/external.js\"></script>";
-    const std::string lower = Lower(html);
+    const std::string lower = AsciiLower(html);
     std::size_t at = lower.find("<head");
     // <head> itself, not <header>.
     while (at != std::string::npos && at + 5 < lower.size() && lower[at + 5] != '>' &&

@@ -19,9 +19,15 @@ struct Admission {
     std::string path; // below /<token>/, without the query
 };
 
-// Admitted only when the Host header names this loopback port (127.0.0.1 or localhost), an Origin,
-// when sent, is this host itself, and the path starts with the token.
+// Admitted only when the Host header is exactly the address the host listens on (127.0.0.1 and its
+// port), an Origin, when sent, is that address over http, and the path starts with the token.
 Admission AdmitRequest(const HttpRequest& request, const AccessRule& rule);
+
+// What the host does not read, refused on a request's head before any of its body: 400 for a
+// Content-Length that is not one plain number (a repeated header arrives joined by ", "), 501 for a
+// body in a transfer coding (no chunked uploads), 413 for a body above kMaxRequestBody, whatever
+// the length's digits. 0 for a head it reads.
+int HeadRefusal(const HttpRequest& head);
 
 // A page file as the executable carries it: res://<exe>/<type>/<name>.
 struct ResourceName {

@@ -18,6 +18,7 @@ const hostsFile = path.join(env.WINEPREFIX, 'drive_c', 'windows', 'system32', 'd
 const BANK_HOST = 'ebank.velmora-bank.test';
 const CONTROL_KEY = 'HKLM\\SOFTWARE\\Velmora Demo Bank\\SecCtl';
 const CONTROL_ROW = '#idCheckFailed tr.item:has-text("网银安全控件（演示）")';
+const RUN_KEY = 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run';
 
 function log(text) {
   console.log('[e2e] ' + text);
@@ -31,6 +32,10 @@ function startHost(round) {
   const child = spawn(env.WINE64, [env.DEVHOST_EXE, '--config', env.DOCUMENT_URL], { stdio: ['ignore', 'pipe', 'pipe'] });
   child.stderr.pipe(output);
   const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
+  const printed = { text: '' };
+  child.stdout.on('data', (chunk) => {
+    printed.text += chunk.toString('utf8');
+  });
   const url = new Promise((resolve, reject) => {
     let seen = '';
     const timer = setTimeout(() => reject(new Error('the host printed no URL within 120 s:\n' + seen)), 120000);
@@ -47,7 +52,7 @@ function startHost(round) {
       reject(new Error('the host ended (' + code + ') before printing its URL (its log: ' + logPath + '):\n' + seen)),
     );
   });
-  return { child, url, exited };
+  return { child, url, exited, printed };
 }
 
 // A registry value of the prefix as Wine's reg tool reads it, in the 32- or 64-bit view; none when absent.
@@ -132,6 +137,9 @@ async function main() {
     assert.strictEqual(await page.isChecked('#idCloseType'), true, 'a first start shows the default settings');
     await page.uncheck('#idCloseType');
     await page.click('#idSettingsOk');
+    // The page asks to start with Windows at its start and with its settings; the host only says so.
+    await waitFor('the page to ask to start with Windows', () => host.printed.text.includes('page asks to start with Windows'), 30000);
+    assert.strictEqual(registryValue(RUN_KEY, 'VelmoraDevHost'), null, 'the Run key is untouched');
     // The close button quits: the host ends by the page's own command.
     await page.click('#idBtnClose');
     const code = await Promise.race([host.exited, new Promise((r) => setTimeout(() => r('running'), 30000))]);

@@ -160,6 +160,7 @@ TEST(CheckReport, VerdictSummaryAndJson)
     repair.name = "HOST文件";
     repair.action = "修复";
     report.rounds = {before, Round{Phase::Fix, {repair}}, after};
+    report.config = "Z:\\a\xFF\n"; // a path that is not UTF-8 still makes a report JSON can read
 
     const std::string summary = SummaryText(report);
     EXPECT_NE(summary.find("检测结果：0 项通过，2 项待修复，1 项注意"), std::string::npos) << summary;
@@ -181,6 +182,7 @@ TEST(CheckReport, VerdictSummaryAndJson)
         std::string::npos)
         << json;
     EXPECT_NE(json.find(R"("mode": "fix",)"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"config\": \"Z:\\\\a\xEF\xBF\xBD\\n\",\n"), std::string::npos) << json;
     EXPECT_EQ(json.find(R"("update")"), std::string::npos) << json;
 }
 

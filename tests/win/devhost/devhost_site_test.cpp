@@ -14,14 +14,84 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace Velmora::DevHost;
 using Velmora::UI::ScopedVariant;
 
 namespace {
+
+// Winsock for the test's clients.
+class WinsockForTests {
+public:
+    WinsockForTests()
+    {
+        WSADATA data;
+        ready_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~WinsockForTests()
+    {
+        if (ready_)
+            ::WSACleanup();
+    }
+    WinsockForTests(const WinsockForTests&) = delete;
+    WinsockForTests& operator=(const WinsockForTests&) = delete;
+
+private:
+    bool ready_ = false;
+};
+const WinsockForTests g_winsock;
+
+// A client's connection to 127.0.0.1:`port`; a read waits at most `wait`.
+class Client {
+public:
+    Client(int port, std::chrono::milliseconds wait = std::chrono::seconds(30))
+        : socket_(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
+    {
+        const DWORD timeout = static_cast<DWORD>(wait.count());
+        ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
+                     sizeof timeout);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<u_short>(port));
+        connected_ = ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~Client() { ::closesocket(socket_); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    bool Connected() const { return connected_; }
+    void Put(const std::string& bytes) { ::send(socket_, bytes.data(), static_cast<int>(bytes.size()), 0); }
+    // Everything until the host closes the connection (or the wait runs out).
+    std::string ReadToEnd()
+    {
+        std::string received;
+        char buffer[4096];
+        for (int got; (got = ::recv(socket_, buffer, sizeof buffer, 0)) > 0;)
+            received.append(buffer, static_cast<std::size_t>(got));
+        return received;
+    }
+    // True when the host has closed the connection by now (without waiting).
+    bool ClosedByHost()
+    {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(socket_, &readable);
+        timeval now = {0, 0};
+        char byte;
+        return ::select(0, &readable, nullptr, nullptr, &now) == 1 &&
+               ::recv(socket_, &byte, 1, MSG_PEEK) == 0;
+    }
+
+private:
+    SOCKET socket_;
+    bool connected_ = false;
+};
 
 constexpr char kToken[] = "00112233445566778899aabbccddeeff";
 
@@ -36,7 +106,8 @@ TEST(DevHostValues, CrossAsTheScriptEngineWouldPassThem)
         {"-2147483648", VT_I4, "-2147483648"},
         {"2147483648", VT_R8, "2147483648"},
         {"1.5", VT_R8, "1.5"},
-        {"-0", VT_R8, "-0"},
+        {"-0.0", VT_R8, "-0.0"},
+        {"1e3", VT_I4, "1000"},
         {"true", VT_BOOL, "true"},
         {"null", VT_NULL, "null"},
         {R"("\u7f51\u0000x")", VT_BSTR, R"("网\u0000x")"},
@@ -47,44 +118,43 @@ TEST(DevHostValues, CrossAsTheScriptEngineWouldPassThem)
     };
     for (const auto& c : cases) {
         ScopedVariant value;
-        VariantFromWire(*ParseJson(c.wire), value.Ptr());
+        VariantFromWire(*ParseWireJson(c.wire), value.Ptr());
         EXPECT_EQ(value.Type(), c.type) << c.wire;
-        EXPECT_EQ(WriteJson(WireFromVariant(value.Get())), c.back) << c.wire;
+        EXPECT_EQ(WireJsonText(WireFromVariant(value.Get())), c.back) << c.wire;
     }
     ScopedVariant text;
-    VariantFromWire(*ParseJson(R"("\u7f51\u0000x")"), text.Ptr());
+    VariantFromWire(*ParseWireJson(R"("\u7f51\u0000x")"), text.Ptr());
     EXPECT_EQ(::SysStringLen(text.Get().bstrVal), 3u) << "an embedded NUL stays";
-    EXPECT_EQ(WriteJson(WireFromVariant(ScopedVariant::Unsigned(4294967295u).Get())), "4294967295");
-    EXPECT_EQ(WriteJson(WireFromVariant(ScopedVariant::Bool(false).Get())), "false");
+    EXPECT_EQ(WireJsonText(WireFromVariant(ScopedVariant::Unsigned(4294967295u).Get())), "4294967295");
+    EXPECT_EQ(WireJsonText(WireFromVariant(ScopedVariant::Bool(false).Get())), "false");
 }
 
 struct Reply {
     int status = 0;
+    std::string head; // status line and headers
     std::string body;
 };
 
-// One request on a connection of its own, read until the host closes it.
-Reply Send(int port, const std::string& request)
+Reply ReplyOf(const std::string& received)
 {
-    ScopedSocket client(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(port));
-    if (::connect(client.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return {};
-    ::send(client.Get(), request.data(), static_cast<int>(request.size()), 0);
-    std::string received;
-    char buffer[4096];
-    for (int got; (got = ::recv(client.Get(), buffer, sizeof buffer, 0)) > 0;)
-        received.append(buffer, static_cast<std::size_t>(got));
     Reply reply;
     if (received.rfind("HTTP/1.1 ", 0) == 0)
         reply.status = std::stoi(received.substr(9, 3));
     const std::size_t body = received.find("\r\n\r\n");
+    reply.head = received.substr(0, body);
     if (body != std::string::npos)
         reply.body = received.substr(body + 4);
     return reply;
+}
+
+// One request on a connection of its own, read until the host closes it.
+Reply Send(int port, const std::string& request)
+{
+    Client client(port);
+    if (!client.Connected())
+        return {};
+    client.Put(request);
+    return ReplyOf(client.ReadToEnd());
 }
 
 std::string FileText(const std::string& name)
@@ -101,8 +171,9 @@ class SiteUnderTest {
 public:
     SiteUnderTest()
     {
-        ready_ = winsock_.Ready() &&
-                 server_.Start(0, [this](const HttpRequest& r) { return site_.Serve(r); }) == 0;
+        ready_ = server_.Start(
+                     0, [this](const HttpRequest& head) { return site_.Screen(head); },
+                     [this](const HttpRequest& r) { return site_.Serve(r); }) == 0;
         port_ = server_.Port();
         site_.SetAccessRule({kToken, port_});
     }
@@ -138,7 +209,6 @@ private:
         ScopedVariant::String(L"page said " + said).MoveTo(result);
     }
 
-    WinsockSession winsock_;
     PageChannel channel_{ChannelTimes{std::chrono::milliseconds(200), std::chrono::seconds(20)}};
     DevHostSite site_{channel_, [](Velmora::UI::IBSDialog* page, const VARIANT& name, const VARIANT& a1,
                                    const VARIANT&, const VARIANT&, const VARIANT&,
@@ -173,13 +243,13 @@ protected:
                                "\r\nConnection: close\r\n\r\n" + body);
     }
     // The page's poll until it brings a request.
-    JsonValue PollOne(const std::string& answers = "[]")
+    Json PollOne(const std::string& answers = "[]")
     {
         for (int i = 0; i < 100; ++i) {
             const Reply reply = Post("poll", R"({"page":"p1","answers":)" + answers + "}");
-            const std::optional<JsonValue> requests = ParseJson(reply.body);
-            if (requests && requests->IsArray() && !requests->Items().empty())
-                return requests->Items()[0];
+            const std::optional<Json> requests = ParseWireJson(reply.body);
+            if (requests && requests->is_array() && !requests->empty())
+                return (*requests)[0];
         }
         return {};
     }
@@ -212,11 +282,42 @@ TEST_F(DevHostSiteTest, ServesThePageFilesAsCarriedAndRefusesStrangers)
     EXPECT_EQ(Post("callc", "{not json").status, 400);
     EXPECT_EQ(Post("nothing", "{}").status, 404);
     EXPECT_EQ(Get("~host/callc").status, 405);
-    EXPECT_EQ(Send(port_, "POST /" + std::string(kToken) + "/~host/callc HTTP/1.1\r\nHost: " + Host() +
-                              "\r\nContent-Length: 999999999\r\n\r\n")
-                  .status,
-              413);
+    EXPECT_EQ(Get("", "localhost:" + std::to_string(port_)).status, 403) << "only the address it listens on";
     EXPECT_EQ(Send(port_, "garbage\r\n\r\n").status, 400);
+
+    // Every answer, refusals included, keeps the token out of other sites' Referer.
+    for (const Reply& reply : {index, css, Get("css/missing.css"), Get("", "evil.example")})
+        EXPECT_NE(reply.head.find("\r\nReferrer-Policy: no-referrer"), std::string::npos) << reply.head;
+}
+
+TEST_F(DevHostSiteTest, ALengthItWillNotReadIsRefusedBeforeTheBodyAndTheHostGoesOn)
+{
+    const struct {
+        std::string length;
+        int status;
+    } cases[] = {
+        {"9999999999", 413},           // beyond 32 bits, where Windows' unsigned long ends
+        {"99999999999999999999", 413}, // beyond 64 bits
+        {"8388609", 413},
+        {"1, 1", 400}, // given twice
+        {"-1", 400},
+    };
+    for (const auto& c : cases) {
+        // Sent with a token that is not the host's: the length is refused before the token is read
+        // and before any body; the connection ends with the answer, although nothing says close.
+        const std::string head = "POST /" + std::string(32, 'f') +
+                                 "/~host/callc HTTP/1.1\r\nHost: " + Host() +
+                                 "\r\nContent-Length: " + c.length + "\r\n\r\n";
+        Client client(port_);
+        ASSERT_TRUE(client.Connected());
+        client.Put(head + "GET /" + kToken + "/ HTTP/1.1\r\nHost: " + Host() + "\r\n\r\n");
+        const Reply reply = ReplyOf(client.ReadToEnd());
+        EXPECT_EQ(reply.status, c.status) << c.length;
+        EXPECT_EQ(reply.body.find("HTTP/1.1"), std::string::npos)
+            << "what follows a refused head is not served";
+        EXPECT_NE(reply.head.find("\r\nConnection: close"), std::string::npos) << reply.head;
+    }
+    EXPECT_EQ(Post("callc", R"({"args":["echo",3]})").body, R"({"done":true,"result":3})");
 }
 
 TEST_F(DevHostSiteTest, CommandsReachTheHandlerAndThePageAnswersNativeCode)
@@ -235,15 +336,79 @@ TEST_F(DevHostSiteTest, CommandsReachTheHandlerAndThePageAnswersNativeCode)
     // An asynchronous command: its worker's page call and then its callback arrive by the poll,
     // each answered with the next poll.
     EXPECT_EQ(Post("asyncalld", R"({"args":["worker"],"callback":"p1:0"})").body, "{}");
-    const JsonValue progress = PollOne();
-    EXPECT_EQ(progress.TextOf("name"), "setProgress");
-    const std::string progressId = WriteJson(*progress.Find("id"));
-    const JsonValue callback = PollOne(R"([{"id":)" + progressId + R"(,"ok":true}])");
-    EXPECT_EQ(callback.TextOf("op"), "callback");
-    EXPECT_EQ(callback.TextOf("callback"), "p1:0");
-    EXPECT_EQ(WriteJson(*callback.Find("args")), "[42]") << "the worker had the page's answer";
+    const Json progress = PollOne();
+    EXPECT_EQ(TextOf(progress, "name"), "setProgress");
+    const std::string progressId = WireJsonText(progress["id"]);
+    const Json callback = PollOne(R"([{"id":)" + progressId + R"(,"ok":true}])");
+    EXPECT_EQ(TextOf(callback, "op"), "callback");
+    EXPECT_EQ(TextOf(callback, "callback"), "p1:0");
+    EXPECT_EQ(WireJsonText(callback["args"]), "[42]") << "the worker had the page's answer";
     // The callback's answer lets the worker end.
-    Post("poll", R"({"page":"p1","answers":[{"id":)" + WriteJson(*callback.Find("id")) + R"(,"ok":true}]})");
+    Post("poll", R"({"page":"p1","answers":[{"id":)" + WireJsonText(callback["id"]) + R"(,"ok":true}]})");
+}
+
+// A server of its own with small limits: `workers` workers, one connection waiting, a second's idle
+// and receive time.
+class LimitedServer {
+public:
+    explicit LimitedServer(std::size_t workers)
+    {
+        ServerLimits limits;
+        limits.workers = workers;
+        limits.waiting = 1;
+        limits.idle = std::chrono::seconds(1);
+        limits.receive = std::chrono::seconds(1);
+        limits.send = std::chrono::seconds(1);
+        started_ = server_.Start(
+                       0, nullptr,
+                       [](const HttpRequest&) {
+                           HttpResponse response;
+                           response.contentType = "text/plain";
+                           response.body = "served";
+                           return response;
+                       },
+                       limits) == 0;
+    }
+    bool Started() const { return started_; }
+    int Port() const { return server_.Port(); }
+
+private:
+    LoopbackServer server_;
+    bool started_ = false;
+};
+
+TEST(DevHostServer, ASilentOrStalledClientIsLetGoAndOthersAreServedMeanwhile)
+{
+    LimitedServer server(3);
+    ASSERT_TRUE(server.Started());
+    Client silent(server.Port());
+    Client stalled(server.Port());
+    stalled.Put("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"); // a head that never ends
+    EXPECT_EQ(Send(server.Port(), "GET / HTTP/1.1\r\nConnection: close\r\n\r\n").body, "served");
+    EXPECT_EQ(silent.ReadToEnd(), "") << "closed without an answer";
+    EXPECT_TRUE(stalled.ReadToEnd().find("HTTP/1.1 200") == std::string::npos);
+    EXPECT_TRUE(silent.ClosedByHost());
+    EXPECT_TRUE(stalled.ClosedByHost());
+}
+
+TEST(DevHostServer, MoreConnectionsThanTheWorkersWaitTheirTurn)
+{
+    LimitedServer server(2);
+    ASSERT_TRUE(server.Started());
+    // Both workers and the one waiting place taken by clients that say nothing.
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(std::make_unique<Client>(server.Port()));
+        ASSERT_TRUE(idle.back()->Connected());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // all three accepted
+    Client late(server.Port());
+    ASSERT_TRUE(late.Connected()) << "the system queues the connection";
+    late.Put("GET / HTTP/1.1\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(ReplyOf(late.ReadToEnd()).body, "served");
+    // Served only once a worker was free: the first two silent clients had been let go by then.
+    EXPECT_TRUE(idle[0]->ClosedByHost());
+    EXPECT_TRUE(idle[1]->ClosedByHost());
 }
 
 } // namespace
