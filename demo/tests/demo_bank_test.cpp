@@ -6,11 +6,11 @@
 
 #include "checks/check_config.h"
 #include "checks/config_loader_win.h"
+#include "checks/item_install_win.h"
 #include "checks/run_driver_win.h"
 #include "checks/verified_download_win.h"
 #include "common/text_win.h"
 #include "console/page_checks.h"
-#include "install/item_install_win.h"
 #include "net/http_agent_win.h"
 
 #include <gtest/gtest.h>

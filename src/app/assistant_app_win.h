@@ -2,9 +2,9 @@
 // The application object and the program's lifecycle: start-up, single instance, message loop,
 // quit, restart and the hand-over to the tray companion at exit.
 
-#include "app/command_table.h"
 #include "app/sync_object_win.h"
 #include "ui/command_handler_win.h"
+#include "ui/command_table.h"
 #include "ui/ibs_dialog_win.h"
 
 #include <windows.h>

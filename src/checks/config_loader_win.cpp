@@ -1,7 +1,7 @@
 #include "checks/config_loader_win.h"
 
-#include "app/option_table.h"
 #include "checks/digest.h"
+#include "common/option_table.h"
 #include "common/protected_folder_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/system_folders_win.h"

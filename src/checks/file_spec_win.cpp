@@ -4,7 +4,7 @@
 #include "checks/digest.h"
 #include "checks/version_spec.h"
 #include "common/scoped_handle_win.h"
-#include "install/file_version_win.h"
+#include "sysinfo/file_version_win.h"
 
 #include <windows.h>
 

@@ -12,7 +12,7 @@
 #include "checks/check_fix_service_win.h"
 #include "checks/check_fix_trust_win.h"
 #include "checks/check_fix_url_win.h"
-#include "install/item_install_win.h"
+#include "checks/item_install_win.h"
 
 #include <iterator>
 

@@ -4,9 +4,9 @@
 #include "checks/certificate_sm2_win.h"
 #include "checks/scoped_redirection_win.h"
 #include "checks/zone_level_win.h"
+#include "common/message_box_win.h"
 #include "net/connection_state_win.h"
 #include "sysinfo/security_products_win.h"
-#include "ui/message_box_win.h"
 
 namespace Velmora::Assistant {
 namespace {

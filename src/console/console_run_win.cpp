@@ -2,23 +2,23 @@
 
 #include "app/assistant_app_win.h"
 #include "app/module_paths_win.h"
-#include "app/option_table.h"
 #include "app/shell_services_win.h"
 #include "checks/check_fix.h"
 #include "checks/config_loader_win.h"
 #include "checks/digest.h"
 #include "common/com_ptr_win.h"
+#include "common/message_box_win.h"
+#include "common/option_table.h"
 #include "common/text_win.h"
+#include "common/variant_win.h"
 #include "console/check_report.h"
 #include "console/console_options.h"
 #include "console/page_checks.h"
-#include "install/file_version_win.h"
 #include "install/self_update.h"
 #include "net/http_agent_win.h"
+#include "sysinfo/file_version_win.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
-#include "ui/message_box_win.h"
-#include "ui/variant_win.h"
 
 #include <objbase.h>
 

@@ -2,7 +2,7 @@
 // The unattended check: the program's own command handler and engine, driven in the page's order
 // with the console standing in for the page.
 
-#include "console/console_output_win.h"
+#include "app/console_output_win.h"
 
 #include <string>
 #include <vector>

@@ -5,16 +5,17 @@
 #include <winsock2.h>
 
 #include "app/assistant_app_win.h"
+#include "app/console_output_win.h"
 #include "app/library_search_win.h"
 #include "app/module_paths_win.h"
-#include "app/option_table.h"
 #include "app/shell_services_win.h"
 #include "app/sync_object_win.h"
 #include "checks/check_fix.h"
 #include "checks/digest.h"
 #include "common/com_ptr_win.h"
+#include "common/message_box_win.h"
+#include "common/option_table.h"
 #include "common/text_win.h"
-#include "console/console_output_win.h"
 #include "devhost/devhost_options.h"
 #include "devhost/devhost_site_win.h"
 #include "devhost/loopback_server_win.h"
@@ -24,7 +25,6 @@
 #include "install/self_update.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
-#include "ui/message_box_win.h"
 
 #include <windows.h>
 

@@ -2,9 +2,9 @@
 
 #include "common/com_ptr_win.h"
 #include "common/text_win.h"
+#include "common/variant_win.h"
 #include "ui/async_call_queue_win.h"
 #include "ui/thread_parameter.h"
-#include "ui/variant_win.h"
 
 #include <objbase.h>
 

@@ -3,9 +3,9 @@
 // over the page channel, the messages of the program shown by the page, and the page's values as
 // automation values.
 
+#include "common/message_box_win.h"
 #include "devhost/page_channel.h"
 #include "ui/ibs_dialog_win.h"
-#include "ui/message_box_win.h"
 
 #include <oaidl.h>
 

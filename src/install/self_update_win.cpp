@@ -1,7 +1,7 @@
 #include "install/self_update_win.h"
 
+#include "common/message_box_win.h"
 #include "install/self_update.h"
-#include "ui/message_box_win.h"
 
 namespace Velmora::Assistant {
 namespace {

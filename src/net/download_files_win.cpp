@@ -1,6 +1,6 @@
 #include "net/download_files_win.h"
 
-#include "app/option_table.h"
+#include "common/option_table.h"
 #include "common/protected_folder_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/system_folders_win.h"

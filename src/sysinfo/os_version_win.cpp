@@ -1,10 +1,10 @@
 #include "sysinfo/os_version_win.h"
 
+#include "common/process_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/system_folders_win.h"
 #include "common/text_win.h"
-#include "install/file_version_win.h"
-#include "install/process_win.h"
+#include "sysinfo/file_version_win.h"
 
 #include <algorithm>
 #include <cctype>

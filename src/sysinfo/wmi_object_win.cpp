@@ -1,8 +1,8 @@
 #include "sysinfo/wmi_object_win.h"
 
+#include "common/message_box_win.h"
 #include "common/scoped_handle_win.h"
-#include "ui/message_box_win.h"
-#include "ui/variant_win.h"
+#include "common/variant_win.h"
 
 #include <oleauto.h>
 

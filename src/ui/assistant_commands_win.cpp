@@ -2,16 +2,16 @@
 
 #include "checks/config_loader_win.h"
 #include "checks/download_route.h"
+#include "checks/item_install_win.h"
 #include "checks/run_driver_win.h"
-#include "install/item_install_win.h"
-#include "install/process_win.h"
+#include "common/message_box_win.h"
+#include "common/process_win.h"
 #include "install/self_update_win.h"
 #include "net/http_agent_win.h"
 #include "net/simple_http_win.h"
 #include "sysinfo/os_version_win.h"
 #include "ui/host_rules.h"
-#include "ui/message_box_win.h"
-#include "usb/key_commands_win.h"
+#include "ui/key_commands_win.h"
 
 #include <shellapi.h>
 #include <shlobj.h>

@@ -1,8 +1,8 @@
 #include "ui/browser_host_win.h"
 
+#include "common/variant_win.h"
 #include "ui/bs_dialog_win.h"
 #include "ui/host_rules.h"
-#include "ui/variant_win.h"
 
 #include <exdisp.h>
 #include <exdispid.h>

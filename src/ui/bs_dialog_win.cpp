@@ -1,9 +1,9 @@
 #include "ui/bs_dialog_win.h"
 
+#include "common/variant_win.h"
 #include "ui/browser_host_win.h"
 #include "ui/external_win.h"
 #include "ui/host_rules.h"
-#include "ui/variant_win.h"
 
 #include <algorithm>
 #include <mutex>

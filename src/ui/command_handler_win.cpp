@@ -2,10 +2,10 @@
 
 #include "checks/json_text.h"
 #include "checks/notice_list.h"
+#include "common/message_box_win.h"
 #include "common/text_win.h"
-#include "ui/message_box_win.h"
+#include "common/variant_win.h"
 #include "ui/request_lock_win.h"
-#include "ui/variant_win.h"
 
 namespace Velmora::UI {
 namespace {

@@ -3,9 +3,9 @@
 // What the commands need from the rest of the program comes in through CommandServices, so the
 // handler can be driven headless.
 
-#include "app/command_table.h"
 #include "checks/check_config.h"
 #include "checks/run_driver.h"
+#include "ui/command_table.h"
 #include "ui/ibs_dialog_win.h"
 #include "ui/progress_filter.h"
 

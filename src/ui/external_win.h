@@ -2,10 +2,10 @@
 // The page's `external` object: a plain automation object whose four methods (getCom, callc,
 // asyncallc, asyncalld) hand page commands to the dialog's command handler.
 
+#include "common/variant_win.h"
 #include "ui/ibs_dialog_win.h"
 #include "ui/script_bridge_win.h"
 #include "ui/thread_parameter.h"
-#include "ui/variant_win.h"
 
 #include <oaidl.h>
 

@@ -3,9 +3,9 @@
 // event is meant for.
 #include "ui/bs_dialog_win.h"
 
+#include "common/variant_win.h"
 #include "ui/com_class_win.h"
 #include "ui/host_rules.h"
-#include "ui/variant_win.h"
 
 #include <mshtml.h>
 

@@ -1,5 +1,5 @@
-#include "app/command_table.h"
 #include "app/log_line.h"
+#include "ui/command_table.h"
 
 #include <gtest/gtest.h>
 

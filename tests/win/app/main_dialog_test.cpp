@@ -1,7 +1,7 @@
 #include "app/assistant_app_win.h"
 #include "app/module_paths_win.h"
-#include "app/option_table.h"
 #include "app/settings_store_win.h"
+#include "common/option_table.h"
 
 #include <gtest/gtest.h>
 

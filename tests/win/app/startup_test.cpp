@@ -6,7 +6,7 @@
 #include "checks/browser_cache_win.h"
 #include "checks/scoped_redirection_win.h"
 #include "common/text_win.h"
-#include "install/file_version_win.h"
+#include "sysinfo/file_version_win.h"
 #include "win/app/win_test_support.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "checks/config_loader_win.h"
 
-#include "app/option_table.h"
+#include "common/option_table.h"
 #include "net/http_agent_win.h"
 #include "test_files.h"
 

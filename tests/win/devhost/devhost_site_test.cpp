@@ -2,10 +2,10 @@
 #include <winsock2.h>
 
 #include "common/text_win.h"
+#include "common/variant_win.h"
 #include "devhost/devhost_site_win.h"
 #include "devhost/loopback_server_win.h"
 #include "devhost/remote_page_win.h"
-#include "ui/variant_win.h"
 
 #include <gtest/gtest.h>
 

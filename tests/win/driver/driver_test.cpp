@@ -4,14 +4,14 @@
 
 #include "win/checks/loopback_server.h" // winsock2.h before windows.h
 
-#include "app/option_table.h"
 #include "checks/check_config.h"
 #include "checks/digest.h"
+#include "common/message_box_win.h"
+#include "common/option_table.h"
 #include "common/text_win.h"
 #include "install/self_update_win.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
-#include "ui/message_box_win.h"
 #include "win/app/win_test_support.h"
 #include "win/checks/registry_test_support.h"
 #include "win/checks/test_files.h"

@@ -1,8 +1,8 @@
 #include "win/checks/loopback_server.h" // winsock2.h before windows.h
 
-#include "app/option_table.h"
 #include "checks/digest.h"
-#include "install/item_install_win.h"
+#include "checks/item_install_win.h"
+#include "common/option_table.h"
 #include "win/app/win_test_support.h"
 #include "win/checks/registry_test_support.h"
 #include "win/checks/test_files.h"

@@ -1,4 +1,4 @@
-#include "install/process_win.h"
+#include "common/process_win.h"
 #include "win/app/win_test_support.h"
 
 #include <gtest/gtest.h>

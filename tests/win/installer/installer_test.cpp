@@ -10,8 +10,8 @@
 #include "common/com_ptr_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/text_win.h"
-#include "install/file_version_win.h"
 #include "res/product.h"
+#include "sysinfo/file_version_win.h"
 #include "win/app/win_test_support.h"
 
 #include <gtest/gtest.h>

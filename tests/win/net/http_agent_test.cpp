@@ -1,6 +1,6 @@
 #include "net/http_agent_win.h"
 
-#include "app/option_table.h"
+#include "common/option_table.h"
 #include "common/scoped_handle_win.h"
 #include "common/text_win.h"
 #include "test_servers.h"

@@ -2,9 +2,9 @@
 // Fakes of WMI, the firewall manager and automatic updates, standing in for what Wine lacks
 // (Security Center namespaces, a firewall that can be on, update settings).
 
+#include "common/message_box_win.h"
+#include "common/variant_win.h"
 #include "security_stubs.h"
-#include "ui/message_box_win.h"
-#include "ui/variant_win.h"
 
 #include <map>
 #include <memory>

@@ -2,10 +2,10 @@
 // system files.
 
 #include "common/text_win.h"
+#include "common/variant_win.h"
 #include "sysinfo/os_version_win.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
-#include "ui/variant_win.h"
 #include "win/app/win_test_support.h"
 #include "win/checks/registry_test_support.h"
 

@@ -5,11 +5,11 @@
 
 #include "checks/check_config.h"
 #include "checks/config_loader_win.h"
+#include "common/message_box_win.h"
 #include "common/text_win.h"
 #include "fake_page.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/command_handler_win.h"
-#include "ui/message_box_win.h"
 #include "ui/request_lock_win.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // The dialog host under Wine: the window, its template and message table, and the host object's
 // own COM methods called directly (Wine's browser control never loads a document).
 
+#include "common/message_box_win.h"
 #include "fake_page.h"
 #include "ui/assistant_commands_win.h"
 #include "ui/bs_dialog_win.h"
 #include "ui/host_rules.h"
-#include "ui/message_box_win.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // Stand-ins for the page's script (Wine's browser control never loads a document) and a headless
 // dialog whose message-only window serves marshalled page calls like the real one.
 
+#include "common/variant_win.h"
 #include "ui/com_class_win.h"
 #include "ui/ibs_dialog_win.h"
 #include "ui/script_bridge_win.h"
-#include "ui/variant_win.h"
 
 #include <windows.h>
 

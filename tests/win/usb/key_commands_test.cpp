@@ -8,8 +8,8 @@
 #include "common/text_win.h"
 #include "host/usb/fake_usb_bus.h"
 #include "ui/command_handler_win.h"
+#include "ui/key_commands_win.h"
 #include "ui/request_lock_win.h"
-#include "usb/key_commands_win.h"
 #include "win/ui/fake_page.h"
 
 #include <gtest/gtest.h>

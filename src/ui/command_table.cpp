@@ -1,4 +1,4 @@
-#include "app/command_table.h"
+#include "ui/command_table.h"
 
 namespace Velmora {
 namespace {

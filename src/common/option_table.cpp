@@ -1,4 +1,4 @@
-#include "app/option_table.h"
+#include "common/option_table.h"
 
 namespace Velmora {
 

@@ -1,13 +1,13 @@
-#include "install/item_install_win.h"
+#include "checks/item_install_win.h"
 
 #include "checks/file_spec_win.h"
+#include "checks/installer_command.h"
 #include "checks/registry_key_win.h"
 #include "checks/scoped_redirection_win.h"
 #include "checks/verified_download_win.h"
+#include "common/process_win.h"
 #include "common/system_folders_win.h"
 #include "common/text_win.h"
-#include "install/installer_command.h"
-#include "install/process_win.h"
 #include "net/download_files_win.h"
 #include "net/download_progress.h"
 

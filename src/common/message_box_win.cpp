@@ -1,4 +1,4 @@
-#include "ui/message_box_win.h"
+#include "common/message_box_win.h"
 
 #include <commctrl.h>
 

@@ -1,4 +1,4 @@
-#include "console/console_output_win.h"
+#include "app/console_output_win.h"
 
 #include "common/text_win.h"
 

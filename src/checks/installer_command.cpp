@@ -1,4 +1,4 @@
-#include "install/installer_command.h"
+#include "checks/installer_command.h"
 
 namespace Velmora::Assistant {
 

@@ -1,4 +1,4 @@
-#include "install/file_version_win.h"
+#include "sysinfo/file_version_win.h"
 
 #include <cstring>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "install/process_win.h"
+#include "common/process_win.h"
 
 #include "common/scoped_handle_win.h"
 

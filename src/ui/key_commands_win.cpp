@@ -1,8 +1,8 @@
-#include "usb/key_commands_win.h"
+#include "ui/key_commands_win.h"
 
-#include "app/command_table.h"
 #include "common/text_win.h"
-#include "ui/variant_win.h"
+#include "common/variant_win.h"
+#include "ui/command_table.h"
 #include "usb/key_certificate_text.h"
 #include "usb/key_id.h"
 

@@ -1,5 +1,6 @@
 #pragma once
-// Text output of the unattended check: to a console as characters, to a pipe or file as UTF-8.
+// Text output of the command-line programs (the unattended check, the developer host): to a console
+// as characters, to a pipe or file as UTF-8.
 
 #include <windows.h>
 
