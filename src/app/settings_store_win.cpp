@@ -1,6 +1,7 @@
 #include "app/settings_store_win.h"
 
 #include "app/module_paths_win.h"
+#include "common/registry_text_win.h"
 #include "common/scoped_handle_win.h"
 
 #include <windows.h>
@@ -64,26 +65,9 @@ std::wstring SettingsStore::ReadString(std::wstring_view section, std::wstring_v
     if (!handle)
         return std::wstring(defaultValue);
     const std::wstring name(key);
-    // The value may change between asking its size and reading it; retry until it fits.
-    std::vector<wchar_t> buffer(64);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        DWORD type = 0;
-        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        const LSTATUS status = RegQueryValueExW(handle.Get(), name.c_str(), nullptr, &type,
-                                                reinterpret_cast<BYTE*>(buffer.data()), &bytes);
-        if (status == ERROR_MORE_DATA) {
-            buffer.resize(bytes / sizeof(wchar_t) + 1);
-            continue;
-        }
-        if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
-            break;
-        // Stored data need not carry its terminator, and may carry more than one.
-        std::wstring value(buffer.data(), bytes / sizeof(wchar_t));
-        const size_t end = value.find(L'\0');
-        if (end != std::wstring::npos)
-            value.resize(end);
-        return value;
-    }
+    if (std::optional<std::wstring> value =
+            ReadRegistryString(handle.Get(), name.c_str(), RegistryText::Expandable))
+        return std::move(*value);
     return std::wstring(defaultValue);
 }
 

@@ -1,10 +1,9 @@
 // Before <windows.h>, which the handle owners include.
-#include <winsock2.h>
+#include "common/winsock_win.h"
 
 #include "checks/check_fix_dns_win.h"
 
 #include "checks/check_fix_dns.h"
-#include "common/scoped_handle_win.h"
 #include "net/connection_state_win.h"
 
 #include <windns.h>
@@ -13,29 +12,6 @@
 
 namespace Velmora::Assistant {
 namespace {
-
-// The resolver functions need Winsock started in the process; the start is counted, so
-// one per lookup is cheap and leaves other users alone.
-class WinsockSession {
-public:
-    WinsockSession()
-    {
-        WSADATA data;
-        started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~WinsockSession()
-    {
-        if (started_)
-            ::WSACleanup();
-    }
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
-
-    bool Started() const { return started_; }
-
-private:
-    bool started_ = false;
-};
 
 struct DnsRecordListTraits {
     using Handle = PDNS_RECORD;

@@ -2,38 +2,16 @@
 
 #include "checks/hosts_matcher.h"
 #include "checks/scoped_redirection_win.h"
-#include "common/scoped_handle_win.h"
+#include "common/file_write_win.h"
 #include "common/system_folders_win.h"
 #include "net/download_files_win.h"
 
 #include <windows.h>
 
-#include <utility>
 #include <vector>
 
 namespace Velmora::Assistant {
 namespace {
-
-// Removes the temporary file unless it has taken the hosts file's place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
-    ~TemporaryFile()
-    {
-        if (path_.empty())
-            return;
-        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-    void Keep() { path_.clear(); }
-
-private:
-    std::wstring path_;
-};
 
 // The file's access list with its inheritance state, as a self-relative security descriptor.
 bool ReadAccessList(const std::wstring& path, std::vector<BYTE>* descriptor)
@@ -47,8 +25,7 @@ bool ReadAccessList(const std::wstring& path, std::vector<BYTE>* descriptor)
            FALSE;
 }
 
-// Either the old or the new file is in place at every moment: the new content is written and
-// flushed beside the file, then moved over it in one step. The new file takes the old one's
+// Either the old or the new file is in place at every moment. The new file takes the old one's
 // attributes and access list, so a permission a protection tool set survives the repair.
 bool ReplaceFileContent(const std::wstring& path, const std::string& bytes)
 {
@@ -66,33 +43,13 @@ bool ReplaceFileContent(const std::wstring& path, const std::string& bytes)
     if (attributes == 0)
         attributes = FILE_ATTRIBUTE_NORMAL;
 
-    const std::size_t slash = path.find_last_of(L'\\');
-    if (slash == std::wstring::npos)
-        return false;
-    const std::wstring folder = path.substr(0, slash);
-    wchar_t name[MAX_PATH] = {};
-    if (!GetTempFileNameW(folder.c_str(), L"hst", 0, name))
-        return false;
-    TemporaryFile temporary(name);
-
-    // The attributes are set after writing: creating over the existing temporary file may ignore them.
-    if (FAILED(Network::WriteWholeFile(temporary.Path().c_str(), bytes)) ||
-        !SetFileAttributesW(temporary.Path().c_str(), attributes))
-        return false;
-    if (!accessList.empty() &&
-        !SetFileSecurityW(temporary.Path().c_str(), DACL_SECURITY_INFORMATION, accessList.data()))
-        return false;
-    {
-        ScopedHandle file(CreateFileW(temporary.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-        if (!file || !FlushFileBuffers(file.Get()))
-            return false;
-    }
-    if (!MoveFileExW(temporary.Path().c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return false;
-    temporary.Keep();
-    return true;
+    FileReplacement how;
+    how.attributes = attributes;
+    how.prepare = [&accessList](const std::wstring& newFile) {
+        return accessList.empty() ||
+               SetFileSecurityW(newFile.c_str(), DACL_SECURITY_INFORMATION, accessList.data()) != FALSE;
+    };
+    return SUCCEEDED(ReplaceWholeFile(path, bytes, how));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "checks/config_loader_win.h"
 
 #include "checks/digest.h"
+#include "common/file_write_win.h"
+#include "common/last_error_win.h"
 #include "common/option_table.h"
 #include "common/protected_folder_win.h"
 #include "common/scoped_handle_win.h"
@@ -23,12 +25,6 @@ bool IsHttpSource(const std::wstring& source)
     return source.size() >= 4 && CompareStringOrdinal(source.c_str(), 4, L"http", 4, TRUE) == CSTR_EQUAL;
 }
 
-HRESULT LastError()
-{
-    const DWORD error = GetLastError();
-    return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
-
 // The elevated program runs the installers that the cached document names, and the cache folder
 // belongs to the customer's own account: only Administrators and SYSTEM may change the copy.
 constexpr wchar_t kCacheSecurity[] = L"O:BAG:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
@@ -38,41 +34,28 @@ bool IsAdministratorsOrSystem(PSID sid)
     return IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
 }
 
-// Writes beside the cache file and moves it into place, so that a failed write leaves the previous
-// copy intact. The new file is created with its final security, so no other account ever holds a
-// handle that could write it.
+// A failed write leaves the previous copy intact. The new file is created with its final security,
+// so no other account ever holds a handle that could write it.
 HRESULT WriteCacheFile(const std::wstring& path, const std::string& bytes)
 {
     const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const std::wstring temporary = path + L".new";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kCacheSecurity, SDDL_REVISION_1, &descriptor,
                                                               nullptr))
-        return LastError();
+        return LastErrorHresult();
     const ScopedLocal held(static_cast<HLOCAL>(descriptor));
     SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
 
-    // Whatever was left at the temporary name, by whoever, goes first: it is never written through.
-    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(temporary.c_str());
-    HRESULT status = S_OK;
-    {
-        ScopedHandle file(
-            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, attributes, nullptr));
-        if (!file)
-            return LastError();
-        status = Network::WriteWholeFile(file.Get(), bytes);
-        if (SUCCEEDED(status) && !FlushFileBuffers(file.Get()))
-            status = LastError();
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL); // a read-only old copy must not stay
-    if (SUCCEEDED(status) &&
-        !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        status = LastError();
-    if (FAILED(status)) {
-        DeleteFileW(temporary.c_str());
+    FileReplacement how;
+    how.attributes = attributes;
+    how.security = &security;
+    how.prepare = [&path](const std::wstring&) {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL); // a read-only old copy must not stay
+        return true;
+    };
+    const HRESULT status = ReplaceWholeFile(path, bytes, how);
+    if (FAILED(status))
         return status;
-    }
     // A file that already existed keeps its own attributes through the move; make sure of them.
     SetFileAttributesW(path.c_str(), attributes);
     return S_OK;
@@ -85,7 +68,7 @@ HRESULT ReadCacheFile(const std::wstring& path, const CacheTrust& trust, std::st
     ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return LastError();
+        return LastErrorHresult();
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const DWORD error =
         GetSecurityInfo(file.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,

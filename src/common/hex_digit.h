@@ -3,15 +3,15 @@
 
 namespace Velmora {
 
-// 0 to 15 for 0-9, a-f and A-F; -1 for any other character.
-constexpr int HexDigitValue(char c)
+// 0 to 15 for 0-9, a-f and A-F; -1 for any other character (narrow or wide).
+template <typename Char> constexpr int HexDigitValue(Char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= Char('0') && c <= Char('9'))
+        return static_cast<int>(c - Char('0'));
+    if (c >= Char('a') && c <= Char('f'))
+        return static_cast<int>(c - Char('a')) + 10;
+    if (c >= Char('A') && c <= Char('F'))
+        return static_cast<int>(c - Char('A')) + 10;
     return -1;
 }
 

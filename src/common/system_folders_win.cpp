@@ -1,5 +1,6 @@
 #include "common/system_folders_win.h"
 
+#include "common/registry_text_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/text_win.h"
 
@@ -29,14 +30,7 @@ std::wstring NativeProgramFolder(const wchar_t* value)
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
                       KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Receive()) != ERROR_SUCCESS)
         return {};
-    wchar_t folder[MAX_PATH] = {};
-    DWORD bytes = sizeof folder - sizeof(wchar_t);
-    DWORD type = 0;
-    if (RegQueryValueExW(key.Get(), value, nullptr, &type, reinterpret_cast<BYTE*>(folder), &bytes) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
-        return {};
-    return folder;
+    return ReadRegistryString(key.Get(), value, RegistryText::Plain, MAX_PATH - 1).value_or(std::wstring());
 }
 
 // Program files of the native side: the process's own on a native system, the 64-bit one under

@@ -7,6 +7,7 @@
 #include "checks/config_loader_win.h"
 #include "checks/digest.h"
 #include "common/com_ptr_win.h"
+#include "common/file_write_win.h"
 #include "common/message_box_win.h"
 #include "common/option_table.h"
 #include "common/text_win.h"
@@ -309,34 +310,10 @@ Round FixRound(const Round& checked, Commands& commands, const std::vector<PageI
     return round;
 }
 
-// Written beside its final name first, so that a report already there is replaced only by a whole
-// new one.
-bool WriteReportFile(const std::wstring& path, const std::string& text)
-{
-    const std::wstring temporary = path + L".tmp";
-    {
-        ScopedHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.IsValid())
-            return false;
-        DWORD written = 0;
-        if (!::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-            written != text.size() || !::FlushFileBuffers(file.Get())) {
-            file.Reset();
-            ::DeleteFileW(temporary.c_str());
-            return false;
-        }
-    }
-    if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    ::DeleteFileW(temporary.c_str());
-    return false;
-}
-
 // The run's exit code, or kExitReportFailed when the report asked for could not be written.
 int WriteReport(const ConsoleOptions& options, const RunReport& report, ConsoleOutput& out)
 {
-    if (!options.report.empty() && !WriteReportFile(options.report, ReportJson(report))) {
+    if (!options.report.empty() && FAILED(ReplaceWholeFile(options.report, ReportJson(report)))) {
         out.Error("无法写入报告文件：" + WideToUtf8(options.report) + "\r\n");
         return kExitReportFailed;
     }

@@ -1,5 +1,7 @@
 #include "net/download_files_win.h"
 
+#include "common/file_write_win.h"
+#include "common/last_error_win.h"
 #include "common/option_table.h"
 #include "common/protected_folder_win.h"
 #include "common/scoped_handle_win.h"
@@ -11,16 +13,6 @@
 namespace Velmora::Network {
 
 namespace {
-
-HRESULT HresultOf(DWORD error)
-{
-    return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
-
-HRESULT LastErrorHresult()
-{
-    return HresultOf(::GetLastError());
-}
 
 // The folder downloads go to, without a trailing separator requirement; empty on failure.
 bool DownloadFolder(wchar_t (&folder)[MAX_PATH])
@@ -89,7 +81,7 @@ HRESULT ReplaceFile(const wchar_t* source, const wchar_t* target)
         return S_OK;
     const DWORD moveError = ::GetLastError();
     if (!HeldByAnother(moveError) || !FileExists(target))
-        return HresultOf(moveError);
+        return FailureHresult(moveError);
 
     // The target is in use: step it aside as "<target>.old" and take its place.
     const std::wstring old = std::wstring(target) + L".old";
@@ -99,7 +91,7 @@ HRESULT ReplaceFile(const wchar_t* source, const wchar_t* target)
         if (!::MoveFileExW(source, target, kMove)) {
             const DWORD error = ::GetLastError();
             ::MoveFileW(old.c_str(), target); // put the original back
-            return HresultOf(error);
+            return FailureHresult(error);
         }
         ::MoveFileExW(old.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         return S_OK;
@@ -113,13 +105,13 @@ HRESULT ReplaceFile(const wchar_t* source, const wchar_t* target)
         pending = std::wstring(target) + L".new";
         ::SetFileAttributesW(pending.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!::CopyFileW(source, pending.c_str(), FALSE))
-            return HresultOf(::GetLastError());
+            return LastErrorHresult();
     }
     if (!::MoveFileExW(pending.c_str(), target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
         const DWORD error = ::GetLastError();
         if (pending != source)
             ::DeleteFileW(pending.c_str());
-        return HresultOf(error);
+        return FailureHresult(error);
     }
     if (pending != source)
         ::DeleteFileW(source);
@@ -178,20 +170,7 @@ HRESULT WriteWholeFile(const wchar_t* path, const std::string& bytes, DWORD attr
         ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, attributes, nullptr));
     if (!file)
         return LastErrorHresult();
-    return WriteWholeFile(file.Get(), bytes);
-}
-
-HRESULT WriteWholeFile(HANDLE file, const std::string& bytes)
-{
-    if (bytes.size() > MAXDWORD)
-        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
-    DWORD written = 0;
-    if (!bytes.empty() &&
-        !::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
-        return LastErrorHresult();
-    if (written != bytes.size())
-        return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
-    return S_OK;
+    return WriteAll(file.Get(), bytes);
 }
 
 } // namespace Velmora::Network

@@ -31,8 +31,7 @@ bool FileExists(const wchar_t* path);
 HRESULT ReadWholeFile(const wchar_t* path, std::string* bytes, DWORD flagsAndAttributes = 0);
 HRESULT WriteWholeFile(const wchar_t* path, const std::string& bytes,
                        DWORD attributes = FILE_ATTRIBUTE_NORMAL);
-// The same on a file the caller opened (read from the start; written at its position).
+// The same on a file the caller opened (read from the start).
 HRESULT ReadWholeFile(HANDLE file, std::string* bytes);
-HRESULT WriteWholeFile(HANDLE file, const std::string& bytes);
 
 } // namespace Velmora::Network

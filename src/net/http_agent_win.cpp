@@ -1,5 +1,6 @@
 #include "net/http_agent_win.h"
 
+#include "common/last_error_win.h"
 #include "common/option_table.h"
 #include "common/text_win.h"
 
@@ -57,7 +58,7 @@ CWinHttpAgent::CWinHttpAgent(const wchar_t* userAgent)
         error = session_.Open(userAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                               WINHTTP_NO_PROXY_BYPASS, 0);
     }
-    openStatus_ = HresultFromError(error);
+    openStatus_ = ResultHresult(error);
 }
 
 CWinHttpAgent::~CWinHttpAgent() = default;
@@ -94,7 +95,7 @@ HRESULT CWinHttpAgent::PrepareObjectName(std::wstring_view url, std::wstring* ob
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
     if (!::WinHttpCrackUrl(text.c_str(), static_cast<DWORD>(text.size()), 0, &parts))
-        return HresultFromError(::GetLastError());
+        return LastErrorHresult();
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     // The query and fragment (extra information) are not requested: only the path is.
     const std::wstring path(parts.lpszUrlPath ? parts.lpszUrlPath : L"", parts.dwUrlPathLength);
@@ -105,7 +106,7 @@ HRESULT CWinHttpAgent::PrepareObjectName(std::wstring_view url, std::wstring* ob
         if (const DWORD error = connection_.Connect(session_, host.c_str(), parts.nPort)) {
             host_.clear();
             port_ = 0;
-            return HresultFromError(error);
+            return ResultHresult(error);
         }
         OnConnected(connection_);
         host_ = host;
@@ -124,7 +125,7 @@ HRESULT CWinHttpAgent::Exchange(const std::wstring& objectName, CWinHttpRequest*
     *accepted = false;
     if (const DWORD error = request->Open(connection_, nullptr, objectName.c_str(), nullptr,
                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, requestFlags_))
-        return HresultFromError(error);
+        return ResultHresult(error);
 
     if (!autoConfigUrl_.empty()) {
         std::wstring fullUrl = (requestFlags_ & WINHTTP_FLAG_SECURE) ? L"https://" : L"http://";
@@ -146,9 +147,9 @@ HRESULT CWinHttpAgent::Exchange(const std::wstring& objectName, CWinHttpRequest*
 
     OnBeforeSend(*request);
     if (const DWORD error = request->Send(WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0))
-        return HresultFromError(error);
+        return ResultHresult(error);
     if (const DWORD error = request->Receive())
-        return HresultFromError(error);
+        return ResultHresult(error);
     *status = QueryStatusCode(*request);
     *accepted = OnResponse(*request, *status);
     return S_OK;
@@ -235,7 +236,7 @@ HRESULT CWinHttpAgent::Download(std::wstring_view url, const wchar_t* filePath, 
     ScopedHandle file(
         ::CreateFileW(filePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return fail(HresultFromError(::GetLastError()), total);
+        return fail(LastErrorHresult(), total);
 
     std::uint64_t received = 0;
     HRESULT writeStatus = S_OK;
@@ -243,7 +244,7 @@ HRESULT CWinHttpAgent::Download(std::wstring_view url, const wchar_t* filePath, 
     HRESULT hr = ReadResponseBody(request, [&](const char* data, DWORD size) {
         DWORD written = 0;
         if (!::WriteFile(file.Get(), data, size, &written, nullptr) || written != size) {
-            writeStatus = HresultFromError(::GetLastError());
+            writeStatus = LastErrorHresult();
             if (SUCCEEDED(writeStatus))
                 writeStatus = E_FAIL;
             return false;

@@ -6,10 +6,7 @@ namespace {
 
 DWORD LastErrorUnless(BOOL ok)
 {
-    if (ok)
-        return 0;
-    const DWORD error = ::GetLastError();
-    return error == 0 ? ERROR_INTERNAL_ERROR : error;
+    return ok ? 0 : LastErrorCode();
 }
 
 } // namespace
@@ -17,9 +14,9 @@ DWORD LastErrorUnless(BOOL ok)
 DWORD CWinHttp::Adopt(HINTERNET handle)
 {
     if (!handle) {
-        const DWORD error = ::GetLastError();
+        const DWORD error = LastErrorCode();
         handle_.Reset();
-        return error == 0 ? ERROR_INTERNAL_ERROR : error;
+        return error;
     }
     handle_.Reset(handle);
     return 0;

@@ -2,6 +2,7 @@
 // Owners of WinHTTP handles. Each wrapper holds exactly one handle (null when closed), closes it on
 // destruction or reset, and every operation answers 0 or the thread's last Win32 error.
 
+#include "common/last_error_win.h"
 #include "common/scoped_handle_win.h"
 
 #include <windows.h>
@@ -76,11 +77,6 @@ DWORD QueryStatusCode(const CWinHttp& request);
 // The declared body length of a received response; false when it has none.
 bool QueryContentLength(const CWinHttp& request, std::uint64_t* length);
 
-inline HRESULT HresultFromError(DWORD error)
-{
-    return error == 0 ? S_OK : HRESULT_FROM_WIN32(error);
-}
-
 // Reads the body chunk by chunk into `sink(const char*, DWORD) -> bool` until the server has sent
 // everything (a read of 0 bytes) or `sink` answers false. A broken transfer gives its error: a body
 // cut short by the network is never taken for a whole one.
@@ -94,13 +90,13 @@ template <typename Sink> HRESULT ReadResponseBody(CWinHttp& request, Sink&& sink
     for (;;) {
         DWORD available = 0;
         if (const DWORD error = request.QueryDataAvailable(&available))
-            return HresultFromError(error);
+            return ResultHresult(error);
         if (available == 0)
             return S_OK;
         DWORD read = 0;
         const DWORD wanted = available < buffer.size() ? available : static_cast<DWORD>(buffer.size());
         if (const DWORD error = request.ReadData(buffer.data(), wanted, &read))
-            return HresultFromError(error);
+            return ResultHresult(error);
         if (read == 0)
             return S_OK;
         if (!sink(buffer.data(), read))

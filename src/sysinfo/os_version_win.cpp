@@ -1,6 +1,7 @@
 #include "sysinfo/os_version_win.h"
 
 #include "common/process_win.h"
+#include "common/registry_text_win.h"
 #include "common/scoped_handle_win.h"
 #include "common/system_folders_win.h"
 #include "common/text_win.h"
@@ -38,15 +39,14 @@ template <typename Fn> Fn OptionalKernelFunction(const char* name)
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(OptionalFunction(L"kernel32.dll", name)));
 }
 
-// A string value of at most `capacity` characters; false for a missing, longer or non-string value.
-bool ReadString(HKEY key, const wchar_t* name, DWORD capacity, std::wstring* out)
+// A REG_SZ value that fits a buffer of `capacity` characters with its terminator; false for a
+// missing, longer or non-string value.
+bool ReadString(HKEY key, const wchar_t* name, std::size_t capacity, std::wstring* out)
 {
-    std::wstring buffer(capacity, L'\0');
-    DWORD bytes = capacity * sizeof(wchar_t);
-    if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, buffer.data(), &bytes) != ERROR_SUCCESS)
+    std::optional<std::wstring> value = ReadRegistryString(key, name, RegistryText::Plain, capacity - 1);
+    if (!value)
         return false;
-    buffer.resize(std::min<size_t>(bytes / sizeof(wchar_t), capacity));
-    *out = buffer.substr(0, buffer.find(L'\0'));
+    *out = std::move(*value);
     return true;
 }
 

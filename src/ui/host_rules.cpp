@@ -1,5 +1,7 @@
 #include "ui/host_rules.h"
 
+#include "common/hex_digit.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -65,17 +67,6 @@ std::wstring OwnResourcePrefix(std::wstring_view modulePath)
 
 namespace {
 
-int HexValue(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
-
 // The browser may report the module path escaped ("%20") and with either slash: compare a form with
 // escapes decoded once, one kind of slash and folded case.
 std::wstring Comparable(std::wstring_view text)
@@ -83,8 +74,9 @@ std::wstring Comparable(std::wstring_view text)
     std::wstring out;
     for (size_t i = 0; i < text.size(); ++i) {
         wchar_t c = text[i];
-        if (c == L'%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            c = static_cast<wchar_t>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (c == L'%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+            HexDigitValue(text[i + 2]) >= 0) {
+            c = static_cast<wchar_t>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             i += 2;
         }
         out.push_back(c == L'\\' ? L'/' : Upper(c));

@@ -2,6 +2,7 @@
 // page's chrome elements (move, maximise, restore, minimise, menu, quit).
 #include "ui/bs_dialog_win.h"
 
+#include "common/last_error_win.h"
 #include "ui/host_rules.h"
 
 #include <algorithm>
@@ -21,7 +22,7 @@ HRESULT CBSDialog::ResizeWindow(int width, int height)
     if (params_.maxHeight > 0)
         height = std::min(height, params_.maxHeight);
     if (!::SetWindowPos(window_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE))
-        return HRESULT_FROM_WIN32(::GetLastError());
+        return LastErrorHresult();
     return S_OK;
 }
 

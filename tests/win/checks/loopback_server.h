@@ -3,9 +3,7 @@
 // with one programmed status and body, one request per connection.
 
 // Before <windows.h>, which the handle owners include.
-#include <winsock2.h>
-
-#include "common/scoped_handle_win.h"
+#include "common/winsock_win.h"
 
 #include <atomic>
 #include <mutex>
@@ -14,20 +12,10 @@
 
 namespace Velmora::Assistant::Testing {
 
-struct SocketTraits {
-    using Handle = SOCKET;
-    static Handle Null() { return INVALID_SOCKET; }
-    static bool IsValid(Handle s) { return s != INVALID_SOCKET; }
-    static void Close(Handle s) { ::closesocket(s); }
-};
-using ScopedSocket = ScopedGeneric<SocketTraits>;
-
 class LoopbackServer {
 public:
     LoopbackServer()
     {
-        WSADATA data;
-        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
         listener_.Reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
         sockaddr_in address = {};
         address.sin_family = AF_INET;
@@ -43,12 +31,7 @@ public:
         thread_ = std::thread([this] { Serve(); });
     }
 
-    ~LoopbackServer()
-    {
-        Stop();
-        if (started_)
-            WSACleanup();
-    }
+    ~LoopbackServer() { Stop(); }
 
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -129,7 +112,7 @@ private:
         }
     }
 
-    bool started_ = false;
+    WinsockSession winsock_;
     ScopedSocket listener_;
     unsigned short port_ = 0;
     std::thread thread_;

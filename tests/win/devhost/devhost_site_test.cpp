@@ -1,5 +1,5 @@
 // Winsock's header must come before windows.h, which the others bring in.
-#include <winsock2.h>
+#include "common/winsock_win.h"
 
 #include "common/text_win.h"
 #include "common/variant_win.h"
@@ -25,26 +25,7 @@ using Velmora::UI::ScopedVariant;
 
 namespace {
 
-// Winsock for the test's clients.
-class WinsockForTests {
-public:
-    WinsockForTests()
-    {
-        WSADATA data;
-        ready_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~WinsockForTests()
-    {
-        if (ready_)
-            ::WSACleanup();
-    }
-    WinsockForTests(const WinsockForTests&) = delete;
-    WinsockForTests& operator=(const WinsockForTests&) = delete;
-
-private:
-    bool ready_ = false;
-};
-const WinsockForTests g_winsock;
+const Velmora::WinsockSession g_winsock; // for the test's clients
 
 // A client's connection to 127.0.0.1:`port`; a read waits at most `wait`.
 class Client {
@@ -53,26 +34,27 @@ public:
         : socket_(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
     {
         const DWORD timeout = static_cast<DWORD>(wait.count());
-        ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
+        ::setsockopt(socket_.Get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
                      sizeof timeout);
         sockaddr_in address = {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(static_cast<u_short>(port));
-        connected_ = ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        connected_ =
+            ::connect(socket_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
-    ~Client() { ::closesocket(socket_); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
 
     bool Connected() const { return connected_; }
-    void Put(const std::string& bytes) { ::send(socket_, bytes.data(), static_cast<int>(bytes.size()), 0); }
+    void Put(const std::string& bytes)
+    {
+        ::send(socket_.Get(), bytes.data(), static_cast<int>(bytes.size()), 0);
+    }
     // Everything until the host closes the connection (or the wait runs out).
     std::string ReadToEnd()
     {
         std::string received;
         char buffer[4096];
-        for (int got; (got = ::recv(socket_, buffer, sizeof buffer, 0)) > 0;)
+        for (int got; (got = ::recv(socket_.Get(), buffer, sizeof buffer, 0)) > 0;)
             received.append(buffer, static_cast<std::size_t>(got));
         return received;
     }
@@ -81,15 +63,15 @@ public:
     {
         fd_set readable;
         FD_ZERO(&readable);
-        FD_SET(socket_, &readable);
+        FD_SET(socket_.Get(), &readable);
         timeval now = {0, 0};
         char byte;
         return ::select(0, &readable, nullptr, nullptr, &now) == 1 &&
-               ::recv(socket_, &byte, 1, MSG_PEEK) == 0;
+               ::recv(socket_.Get(), &byte, 1, MSG_PEEK) == 0;
     }
 
 private:
-    SOCKET socket_;
+    Velmora::ScopedSocket socket_;
     bool connected_ = false;
 };
 
