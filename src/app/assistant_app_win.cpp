@@ -3,11 +3,9 @@
 #include "app/companion_command.h"
 #include "app/log_file_win.h"
 #include "app/module_paths_win.h"
+#include "app/program_start_win.h"
 #include "app/settings_store_win.h"
-#include "app/shell_services_win.h"
 #include "app/update_leftovers_win.h"
-#include "checks/digest.h"
-#include "common/option_table.h"
 #include "common/process_win.h"
 #include "net/http_agent_win.h"
 #include "ui/assistant_commands_win.h"
@@ -18,7 +16,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <ole2.h>
 #include <shellapi.h>
 
 #include <atomic>
@@ -94,25 +91,14 @@ bool CAssistantApp::InitInstance()
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
     InitCommonControlsEx(&controls);
 
-    // Sets the folder the check configuration's paths may refer to.
-    SetEnvironmentVariableW(L"AppPath", ExecutableFolder().c_str());
-
-    const HRESULT instance = AcquireSingleInstance();
-    if (instance != S_OK) {
-        exitCode_ = instance == S_FALSE ? kExitSecondInstance : kExitStartFailed;
+    ProgramStartOptions startOptions;
+    startOptions.ole = true;
+    const ProgramStart start(std::move(startOptions));
+    if (start.Status() != S_OK) {
+        exitCode_ = start.Status() == S_FALSE ? kExitSecondInstance : kExitStartFailed;
         return false;
     }
     RemoveUpdateLeftovers();
-
-    // The cipher and digest tables stay for the program's lifetime. A missing algorithm only
-    // fails the operations that need it, so start-up goes on regardless.
-    Assistant::RegisterCryptoAlgorithms();
-    // The embedded browser control needs OLE (not only COM) on the UI thread.
-    const bool oleReady = SUCCEEDED(OleInitialize(nullptr));
-
-    Options().Set(kOptionDownloadBesideExe, 1);
-    Options().Set(kOptionCacheCheckConfig, 1);
-
     StartDeviceWatcher();
 
     g_running = true;
@@ -125,11 +111,6 @@ bool CAssistantApp::InitInstance()
     Usb::CloseDeviceWatcher();
 
     HandOverToCompanion();
-
-    Assistant::ReleaseCryptoAlgorithms();
-    g_singleInstance.Close();
-    if (oleReady)
-        OleUninitialize();
     return false;
 }
 
@@ -140,9 +121,7 @@ bool CAssistantApp::CreateMainDialog()
         nullptr)
         return false;
 
-    UI::CommandServices services = UI::ProgramCommandServices();
-    FillShellServices(services);
-    dispatcher_ = std::make_unique<UI::CommandDispatcher>(std::move(services));
+    dispatcher_ = std::make_unique<UI::CommandDispatcher>(ProgramServices());
 
     const UI::BSDialogParams params = UI::MainDialogParams(dispatcher_->AsHandler());
     UI::IBSDialog* dialog = UI::CBSDialog::Create(params);
@@ -178,6 +157,11 @@ void CAssistantApp::RunMessageLoop()
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+}
+
+void ReleaseSingleInstance()
+{
+    g_singleInstance.Close();
 }
 
 HRESULT AcquireSingleInstance()

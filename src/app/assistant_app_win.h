@@ -64,6 +64,8 @@ UI::IBSDialog* MainDialog();
 // S_OK: this is the only copy; S_FALSE: another copy runs (the new handle is closed again);
 // a failure status when it cannot be created.
 HRESULT AcquireSingleInstance();
+// Closes it: another copy may start.
+void ReleaseSingleInstance();
 
 bool IsAppRunning();
 bool IsRestartRequested();

@@ -2,14 +2,11 @@
 
 #include "app/assistant_app_win.h"
 #include "app/module_paths_win.h"
-#include "app/shell_services_win.h"
+#include "app/program_start_win.h"
 #include "checks/check_fix.h"
 #include "checks/config_loader_win.h"
-#include "checks/digest.h"
-#include "common/com_ptr_win.h"
 #include "common/file_write_win.h"
 #include "common/message_box_win.h"
-#include "common/option_table.h"
 #include "common/text_win.h"
 #include "common/variant_win.h"
 #include "console/check_report.h"
@@ -334,9 +331,13 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
         return kExitInOrder;
     }
 
-    // The same single-instance object as the windowed program: the two never repair at once.
-    Mutex instance;
-    const HRESULT single = instance.Create(kSingleInstanceName, true);
+    // The same single-instance object as the windowed program: the two never repair at once. A
+    // document named on the command line is that document or nothing; the configured source may
+    // fall back to its kept copy, as in the window.
+    ProgramStartOptions startOptions;
+    startOptions.configOverride = options.config;
+    const ProgramStart start(std::move(startOptions));
+    const HRESULT single = start.Status();
     if (single != S_OK) {
         out.Error(single == S_FALSE
                       ? "网银助手正在运行（窗口或另一个命令行检测）：请先关闭它，再运行命令行检测。\r\n"
@@ -344,19 +345,10 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
         return kExitAlreadyRunning;
     }
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    ::SetEnvironmentVariableW(L"AppPath", ExecutableFolder().c_str());
-    const Assistant::ScopedCryptoAlgorithms algorithms;
-    const ScopedComApartment com;
     ConsolePresenter presenter(out, options.answerYes);
     const UI::ScopedMessagePresenter presenterInUse(&presenter);
 
-    Options().Set(kOptionDownloadBesideExe, 1);
-    // A document named on the command line is that document or nothing; the configured source may
-    // fall back to its kept copy, as in the window.
-    Options().Set(kOptionCacheCheckConfig, options.config.empty() ? 1 : 0);
-
-    UI::CommandServices services = UI::ProgramCommandServices();
-    FillShellServices(services);
+    UI::CommandServices services = start.Services();
     // Nothing to quit, restart or open: the run ends when its checks end (after an update, the
     // next start of the assistant runs the new version).
     services.quitApplication = [] {};
@@ -364,7 +356,6 @@ int RunConsoleCheck(const std::vector<std::wstring>& args, ConsoleOutput& out)
     services.restartApplication = [] {};
     services.openBrowser = nullptr;
     services.commandLineArgs.clear();
-    services.configOverride = options.config;
     HRESULT loaded = E_FAIL;
     std::wstring source;
     services.loadConfig = [inner = services.loadConfig, &loaded, &source](Assistant::CheckConfig& config,

@@ -7,14 +7,9 @@
 #include "app/assistant_app_win.h"
 #include "app/console_output_win.h"
 #include "app/library_search_win.h"
-#include "app/module_paths_win.h"
-#include "app/shell_services_win.h"
-#include "app/sync_object_win.h"
+#include "app/program_start_win.h"
 #include "checks/check_fix.h"
-#include "checks/digest.h"
-#include "common/com_ptr_win.h"
 #include "common/message_box_win.h"
-#include "common/option_table.h"
 #include "common/text_win.h"
 #include "devhost/devhost_options.h"
 #include "devhost/devhost_site_win.h"
@@ -97,19 +92,16 @@ int Run(const std::vector<std::wstring>& args, Console::ConsoleOutput& out)
     }
 
     // The same single-instance object as the program: the two never repair at once.
-    Mutex instance;
-    if (instance.Create(kSingleInstanceName, true) != S_OK) {
+    ProgramStartOptions startOptions;
+    startOptions.configOverride = options.config;
+    const ProgramStart start(std::move(startOptions));
+    if (start.Status() != S_OK) {
         out.Error("网银助手正在运行：请先关闭它，再启动开发主机。\r\n");
         return 3;
     }
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    ::SetEnvironmentVariableW(L"AppPath", ExecutableFolder().c_str());
-    const Assistant::ScopedCryptoAlgorithms algorithms;
-    Options().Set(kOptionDownloadBesideExe, 1);
-    Options().Set(kOptionCacheCheckConfig, options.config.empty() ? 1 : 0);
 
-    UI::CommandServices services = UI::ProgramCommandServices();
-    FillShellServices(services);
+    UI::CommandServices services = start.Services();
     services.quitApplication = [] { g_quit.Raise("quit"); };
     services.postQuit = [] { g_quit.Raise("quit"); };
     // The browser's page stays where it is; a new host is started by whoever started this one.
@@ -131,7 +123,6 @@ int Run(const std::vector<std::wstring>& args, Console::ConsoleOutput& out)
         return false;
     };
     services.commandLineArgs.clear();
-    services.configOverride = options.config;
     UI::CommandDispatcher dispatcher(std::move(services));
 
     std::string token;
@@ -175,7 +166,6 @@ int wmain(int argc, wchar_t** argv)
     Velmora::RestrictLibrarySearch();
     Velmora::CompanionLibraries companions;
     companions.Load();
-    const Velmora::ScopedComApartment com;
     Velmora::Console::ConsoleOutput out;
     return Run(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc), out);
 }

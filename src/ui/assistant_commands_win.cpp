@@ -95,9 +95,6 @@ CommandServices ProgramCommandServices()
     s.config = &Assistant::TheCheckConfig();
     s.runRequest = ServeRunRequest;
     s.checkUpdate = ServeCheckUpdate;
-    const DWORD uiThread = ::GetCurrentThreadId();
-    // The quit command may arrive on a worker: the message belongs to the UI thread's loop.
-    s.postQuit = [uiThread] { ::PostThreadMessageW(uiThread, WM_QUIT, 0, 0); };
     s.commandLineArgs = CommandLineArguments();
     s.title = MessageText(kDisplayNameResource).Resolve();
     s.programFilesFolder = ProgramFilesFolder();

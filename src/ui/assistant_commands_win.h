@@ -13,7 +13,8 @@ inline constexpr UINT kDisplayNameResource = 102;
 inline constexpr UINT kMainIconResource = 199;
 inline constexpr int kMainPageResource = 200;
 
-// To be called on the UI thread: the quit message is posted to the calling thread.
+// The engine's members of the command services, as the program runs them (the shell's members,
+// quitting among them, are the application's to fill).
 CommandServices ProgramCommandServices();
 
 // The main dialog's creation record: no parent, the display name as title, no caption, fitted to the
