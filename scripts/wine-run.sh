@@ -10,11 +10,13 @@
 # failed test, and a failure that does not come again still says why. A failed run then says how
 # it ended and the program is run once more, which tells a steady failure from a passing one; that
 # second run is a diagnosis only: the first run's status is the result, whatever the second does.
+# A process that faults counts as failed (status 70) even when Wine's debugger ends it with 0.
 # A WINEDEBUG set by the caller is kept.
 set -uo pipefail
 prefix=${1:?prefix}
 program=${2:?program}
 shift
+WINE_RUN_FAULT_STATUS=70
 
 # shellcheck source=scripts/wine-common.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
@@ -31,14 +33,26 @@ if [ "$(pe_machine "$program")" = i386 ]; then
     loader=$WINE32
 fi
 
-status=0
-"$loader" "$@" || status=$?
+# A process that faults is handed to Wine's debugger, which prints a report and ends it with
+# status 0: the report on the error channel is the only sign, so that channel is kept and read.
+how=""
+errors=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+trap 'rm -f "$errors"' EXIT
+{
+    "$loader" "$@" 2>&1 1>&3 3>&- | tee "$errors" >&2
+    status=${PIPESTATUS[0]}
+} 3>&1
+if [ "$status" -eq 0 ] && grep -qE '^(wine: Unhandled |Unhandled exception: )' "$errors"; then
+    echo "wine-run: ${program##*/} faulted (Wine's debugger ended it with status 0); counted as a failure" >&2
+    status=$WINE_RUN_FAULT_STATUS
+    how="a fault"
+fi
 case $status in
 0 | 77) exit "$status" ;;
 esac
 
 {
-    echo "wine-run: ${program##*/} ended with status $status ($(describe_wine_status "$status"))"
+    echo "wine-run: ${program##*/} ended with status $status (${how:-$(describe_wine_status "$status")})"
     echo "wine-run: running it once more, for the diagnosis only:"
     diagnosis=0
     timeout 300 "$loader" "$@" </dev/null >"$prefix.diagnosis.$$" 2>&1 ||
