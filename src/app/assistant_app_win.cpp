@@ -56,7 +56,7 @@ void StartDeviceWatcher()
     const auto probeKeys = [] {
         // A change that arrives during start-up, before the page exists, is dropped.
         if (UI::IBSDialog* dialog = MainDialog())
-            dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
+            UI::CallPageFunction(*dialog, L"isAnyKeyConnect");
     };
     const bool watching = Usb::WatchDeviceChanges(trace) && Usb::WatchDeviceChangesDeferred(probeKeys);
     if (!watching)

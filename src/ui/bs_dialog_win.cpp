@@ -366,27 +366,11 @@ HWND CBSDialog::GetBrowserWindow()
     return browserWindow_;
 }
 
-HRESULT CBSDialog::CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result)
+PageOperations& CBSDialog::Page()
 {
-    return bridge_->CallScript(function, args, count, result);
+    return *bridge_;
 }
-HRESULT CBSDialog::SetScriptVariable(const wchar_t* name, const VARIANT& value)
-{
-    return bridge_->SetScriptVariable(name, value);
-}
-HRESULT CBSDialog::GetScriptVariable(const wchar_t* name, VARIANT* result)
-{
-    return bridge_->GetScriptVariable(name, result);
-}
-HRESULT CBSDialog::ExecScript(const wchar_t* script)
-{
-    return bridge_->ExecScript(script);
-}
-HRESULT CBSDialog::CreateScriptObject(const wchar_t* constructor, IDispatch** object,
-                                      const ScriptObjectFiller& filler)
-{
-    return bridge_->CreateScriptObject(constructor, object, filler);
-}
+
 HRESULT CBSDialog::CallScriptCallback(IDispatch* function, VARIANT* args, UINT count)
 {
     return bridge_->CallScriptCallback(function, args, count);

@@ -25,7 +25,7 @@ class BrowserHost;
 // Opens a URL outside the program (in Internet Explorer, as the desktop user).
 using IeLauncher = std::function<void(const std::wstring& url)>;
 
-class CBSDialog final : public IBSDialog {
+class CBSDialog final : public ForwardingDialog {
 public:
     // None when the record's size field is not 64 or the window cannot be created.
     static IBSDialog* Create(const BSDialogParams& params);
@@ -40,12 +40,6 @@ public:
     HWND GetWindowHandle() override { return window_; }
     HWND GetBrowserWindow() override;
     HRESULT ResizeWindow(int width, int height) override;
-    HRESULT CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result) override;
-    HRESULT SetScriptVariable(const wchar_t* name, const VARIANT& value) override;
-    HRESULT GetScriptVariable(const wchar_t* name, VARIANT* result) override;
-    HRESULT ExecScript(const wchar_t* script) override;
-    HRESULT CreateScriptObject(const wchar_t* constructor, IDispatch** object,
-                               const ScriptObjectFiller& filler) override;
     HRESULT CallScriptCallback(IDispatch* function, VARIANT* args, UINT count);
 
     // The host object (client site, UI handler, event sink) and what it decided so far.
@@ -59,6 +53,9 @@ public:
     CBSDialog(const CBSDialog&) = delete;
     CBSDialog& operator=(const CBSDialog&) = delete;
     ~CBSDialog() override;
+
+protected:
+    PageOperations& Page() override;
 
 private:
     friend class BrowserHost;

@@ -304,19 +304,17 @@ void CommandCore::GetConfig(IBSDialog* dialog)
     for (size_t index = 0; index < config.ItemCount(); ++index) {
         const Assistant::ConfigItem& item = *config.ItemAt(index);
         for (const char* field : kFields) {
-            // setItemInfo(index, field, value), in automation order.
-            ScopedVariant args[3] = {ScopedVariant::String(Utf8ToWide(item.Attributes.Get(field))),
-                                     ScopedVariant::String(Utf8ToWide(field)),
-                                     ScopedVariant::Unsigned(static_cast<unsigned>(index))};
-            VARIANT raw[3] = {args[0].Get(), args[1].Get(), args[2].Get()};
             if (dialog)
-                dialog->CallScript(L"setItemInfo", raw, 3, nullptr);
+                CallPageFunction(*dialog, L"setItemInfo",
+                                 {ScopedVariant::Unsigned(static_cast<unsigned>(index)),
+                                  ScopedVariant::String(Utf8ToWide(field)),
+                                  ScopedVariant::String(Utf8ToWide(item.Attributes.Get(field)))});
         }
         if (item.Attributes.Get("type") == "key")
             keys_.Set(Utf8ToWide(item.Attributes.Get("flag")), Utf8ToWide(item.Attributes.Get("keyid")));
     }
     if (dialog)
-        dialog->CallScript(L"isAnyKeyConnect", nullptr, 0, nullptr);
+        CallPageFunction(*dialog, L"isAnyKeyConnect");
 }
 
 std::shared_ptr<const CommandCore::PageData> CommandCore::CurrentPageData()
@@ -410,9 +408,8 @@ void CommandCore::CallJs(IBSDialog* dialog, const VARIANT& function, const VARIA
     if (!dialog || !IsString(function))
         return;
     // The page function receives a2, a3, a4 as its first, second and third argument.
-    ScopedVariant args[3] = {ScopedVariant(a4), ScopedVariant(a3), ScopedVariant(a2)};
-    VARIANT raw[3] = {args[0].Get(), args[1].Get(), args[2].Get()};
-    dialog->CallScript(Text(function).c_str(), raw, 3, nullptr);
+    CallPageFunction(*dialog, Text(function).c_str(),
+                     {ScopedVariant(a2), ScopedVariant(a3), ScopedVariant(a4)});
 }
 
 void CommandCore::Quit()
@@ -430,11 +427,8 @@ void CommandCore::SendProgress(IBSDialog* dialog, int percent, int index, bool s
 {
     if (!dialog)
         return;
-    // setProgress(percent, index, status), in automation order.
-    ScopedVariant args[3] = {ScopedVariant::Bool(status), ScopedVariant::Int(index),
-                             ScopedVariant::Int(percent)};
-    VARIANT raw[3] = {args[0].Get(), args[1].Get(), args[2].Get()};
-    dialog->CallScript(L"setProgress", raw, 3, nullptr);
+    CallPageFunction(*dialog, L"setProgress",
+                     {ScopedVariant::Int(percent), ScopedVariant::Int(index), ScopedVariant::Bool(status)});
 }
 
 void CommandCore::ReportProgress(IBSDialog* dialog, int percent, bool status)

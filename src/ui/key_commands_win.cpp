@@ -21,11 +21,9 @@ constexpr const wchar_t* kKeyFields[] = {L"sn", L"issuer", L"subject", L"date"};
 
 void SetKeyInfo(UI::IBSDialog* dialog, unsigned keyType, const wchar_t* field, const std::wstring& value)
 {
-    // setKeyInfo(type, field, value), in automation order.
-    ScopedVariant args[3] = {ScopedVariant::String(value), ScopedVariant::String(field),
-                             ScopedVariant::Unsigned(keyType)};
-    VARIANT raw[3] = {args[0].Get(), args[1].Get(), args[2].Get()};
-    dialog->CallScript(L"setKeyInfo", raw, 3, nullptr);
+    UI::CallPageFunction(
+        *dialog, L"setKeyInfo",
+        {ScopedVariant::Unsigned(keyType), ScopedVariant::String(field), ScopedVariant::String(value)});
 }
 
 bool IsKeyConnect(UI::IBSDialog* dialog, CUsbBus& bus, const VARIANT& ids, const VARIANT& pageValue)
@@ -35,9 +33,8 @@ bool IsKeyConnect(UI::IBSDialog* dialog, CUsbBus& bus, const VARIANT& ids, const
     if (!AnyKeyPresent(query, [&bus](std::uint32_t id) { return IsUsbDevicePresent(id, bus); }))
         return false;
     if (dialog) {
-        ScopedVariant arg = ScopedVariant::Int(UI::IsInt(pageValue) ? pageValue.lVal : 0);
-        VARIANT raw[1] = {arg.Get()};
-        dialog->CallScript(L"onkeyPlugined", raw, 1, nullptr);
+        UI::CallPageFunction(*dialog, L"onkeyPlugined",
+                             {ScopedVariant::Int(UI::IsInt(pageValue) ? pageValue.lVal : 0)});
     }
     return true;
 }
@@ -62,7 +59,7 @@ void PublishKeyCertificate(UI::IBSDialog* dialog, unsigned keyType, const std::w
     for (std::size_t i = 0; i < std::size(kKeyFields); ++i)
         SetKeyInfo(dialog, keyType, kKeyFields[i], complete ? Utf8ToWide(pieces[i]) : std::wstring());
     if (complete)
-        dialog->CallScript(L"is_can_Open_update", nullptr, 0, nullptr);
+        UI::CallPageFunction(*dialog, L"is_can_Open_update");
 }
 
 KeyRequest KeyRequestHandler(CUsbBus& bus, ICsp& csp)

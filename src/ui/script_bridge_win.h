@@ -30,18 +30,18 @@ enum PageOperation : int {
 
 // Holds the loaded page's script object (its global window). Until a page is held every operation
 // answers E_POINTER.
-class ScriptSite {
+class ScriptSite final : public PageOperations {
 public:
     void SetScript(IDispatch* script) { script_ = ComPtr<IDispatch>(script); }
     bool HasScript() const { return static_cast<bool>(script_); }
 
-    HRESULT CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result);
+    HRESULT CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result) override;
     HRESULT CallScriptCallback(IDispatch* function, VARIANT* args, UINT count);
-    HRESULT SetScriptVariable(const wchar_t* name, const VARIANT& value);
-    HRESULT GetScriptVariable(const wchar_t* name, VARIANT* result);
-    HRESULT ExecScript(const wchar_t* script);
+    HRESULT SetScriptVariable(const wchar_t* name, const VARIANT& value) override;
+    HRESULT GetScriptVariable(const wchar_t* name, VARIANT* result) override;
+    HRESULT ExecScript(const wchar_t* script) override;
     HRESULT CreateScriptObject(const wchar_t* constructor, IDispatch** object,
-                               const ScriptObjectFiller& filler);
+                               const ScriptObjectFiller& filler) override;
 
 private:
     ComPtr<IDispatch> script_;
@@ -49,7 +49,7 @@ private:
 
 // One per dialog. Attach() binds the UI thread and the window that serves marshalled calls; the
 // window procedure hands WM_USER+1 to OnMarshalledCall().
-class ScriptBridge {
+class ScriptBridge final : public PageOperations {
 public:
     void Attach(HWND window, DWORD uiThreadId)
     {
@@ -60,13 +60,13 @@ public:
     void Detach() { window_ = nullptr; }
     ScriptSite& Site() { return site_; }
 
-    HRESULT CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result);
+    HRESULT CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result) override;
     HRESULT CallScriptCallback(IDispatch* function, VARIANT* args, UINT count);
-    HRESULT SetScriptVariable(const wchar_t* name, const VARIANT& value);
-    HRESULT GetScriptVariable(const wchar_t* name, VARIANT* result);
-    HRESULT ExecScript(const wchar_t* script);
+    HRESULT SetScriptVariable(const wchar_t* name, const VARIANT& value) override;
+    HRESULT GetScriptVariable(const wchar_t* name, VARIANT* result) override;
+    HRESULT ExecScript(const wchar_t* script) override;
     HRESULT CreateScriptObject(const wchar_t* constructor, IDispatch** object,
-                               const ScriptObjectFiller& filler);
+                               const ScriptObjectFiller& filler) override;
 
     LRESULT OnMarshalledCall(WPARAM operation, LPARAM record);
     // Releases `object` on the UI thread (at once when called there).
@@ -99,7 +99,7 @@ HWND FindBrowserWindow(HWND dialog);
 
 // The dialog as worker threads see it: the window handle and the page operations through the
 // bridge. Safe to use after the dialog is gone: page calls then fail.
-class BridgedDialog final : public IBSDialog {
+class BridgedDialog final : public ForwardingDialog {
 public:
     BridgedDialog(HWND window, std::shared_ptr<ScriptBridge> bridge)
         : window_(window), bridge_(std::move(bridge))
@@ -109,24 +109,9 @@ public:
     HWND GetBrowserWindow() override { return FindBrowserWindow(window_); }
     // Sizing belongs to the UI thread.
     HRESULT ResizeWindow(int, int) override { return E_NOTIMPL; }
-    HRESULT CallScript(const wchar_t* function, VARIANT* args, UINT count, VARIANT* result) override
-    {
-        return bridge_->CallScript(function, args, count, result);
-    }
-    HRESULT SetScriptVariable(const wchar_t* name, const VARIANT& value) override
-    {
-        return bridge_->SetScriptVariable(name, value);
-    }
-    HRESULT GetScriptVariable(const wchar_t* name, VARIANT* result) override
-    {
-        return bridge_->GetScriptVariable(name, result);
-    }
-    HRESULT ExecScript(const wchar_t* script) override { return bridge_->ExecScript(script); }
-    HRESULT CreateScriptObject(const wchar_t* constructor, IDispatch** object,
-                               const ScriptObjectFiller& filler) override
-    {
-        return bridge_->CreateScriptObject(constructor, object, filler);
-    }
+
+protected:
+    PageOperations& Page() override { return *bridge_; }
 
 private:
     HWND window_;
